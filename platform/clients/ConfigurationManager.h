@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ConfigurationList.h"
+
+#include <QList>
+#include <QObject>
+#include <QVariant>
+#include <QVariantMap>
+
+class SiblingLink;
+
+namespace libconfigurationmanager::detail {
+
+// Client of the configuration-manager sibling (com.vellorn.ConfigurationManager).
+class ConfigurationManager : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ConfigurationManager(QObject* parent = nullptr);
+    ~ConfigurationManager() override;
+
+    void setCheckConnection(bool check);
+
+    Q_INVOKABLE QVariantMap getSettings();
+    Q_INVOKABLE ConfigurationList getSettingsGroups();
+    Q_INVOKABLE QVariantMap setSetting(QList<QVariant> args);
+    Q_INVOKABLE ConfigurationList getSettingsGroup(QList<QVariant> args);
+    Q_INVOKABLE void resetSettings();
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    SiblingLink* m_link = nullptr;
+};
+
+} // namespace libconfigurationmanager::detail

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QVariant>
+#include <QVariantMap>
+
+class SiblingLink;
+
+namespace libprintmanager::detail {
+
+// Client of the print-manager sibling (com.vellorn.PrintManager on the system bus).
+class PrintManager : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PrintManager(QObject* parent = nullptr);
+    ~PrintManager() override;
+
+    void setCheckConnection(bool check);
+
+    QVariantMap runTestCmd(int test, int parameter);
+    QVariantMap setIPCState(bool state);
+
+    Q_INVOKABLE void loadPaper();
+    Q_INVOKABLE void ejectPaper();
+    Q_INVOKABLE void feedLines(QList<QVariant> args);
+    Q_INVOKABLE bool isPaperLoaded();
+    Q_INVOKABLE int paperPosition();
+    Q_INVOKABLE bool setPaperLength(QList<QVariant> args);
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    SiblingLink* m_link = nullptr;
+};
+
+} // namespace libprintmanager::detail

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ls/Command.h"
+#include "ls/IDBusAdaptor.h"
+#include "ls/MetaEnum.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPair>
+#include <QVariantMap>
+
+using EnumKey = ls::EnumKey;
+using EnumValue = ls::EnumValue;
+
+// The command gateway: validates a request map, dispatches it to the handler of its command or
+// category and answers with a reply map. Owns the command table.
+class CommandHandler : public QObject, public ls::IDBusAdaptor
+{
+    Q_OBJECT
+    Q_INTERFACES(ls::IDBusAdaptor)
+public:
+    using CategoryHandler = QVariantMap (CommandHandler::*)(const ls::Command&) const;
+
+    explicit CommandHandler(QObject* parent = nullptr);
+
+    // Loads the command table; a failed read is logged and leaves the table as it was.
+    void initialize();
+    // Where the command table is read from: the first entry of $STATE_DIRECTORY when set,
+    // the device's state directory otherwise. Fixed on first use.
+    static QString commandTablePath();
+
+    int getArgumentCount(const EnumKey& key) const;
+    const QString getDescription(const EnumKey& key) const;
+    const QString getArgumentsList(const EnumKey& key) const;
+    const QPair<const QString, const QString> getFunctionInfo(const EnumKey& key) const;
+
+    const EnumKey getCategory(const EnumValue& value) const;
+    bool isValidSubCommand(const EnumValue& value) const;
+
+    static QVariantMap makeReply(const QString& resultId, const QString& errorId);
+
+public slots:
+    QVariantMap process(const QVariantMap& request) override;
+
+signals:
+    void notification(const QVariantMap& notification) override;
+
+private:
+    QVariantMap handleGetCommandCategories(const ls::Command& command) const;
+    QVariantMap handleGetCommands(const ls::Command& command) const;
+
+    static const QHash<QString, CategoryHandler> commandHandlers;
+    static const QHash<QString, CategoryHandler> categoryHandlers;
+
+    QVariantMap m_table;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ls/IDBusAdaptor.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QVariantMap>
+
+class CommandHandler;
+
+// Puts the command handler on the system bus as com.vellorn.CommandHandler at "/".
+class CommandHandlerAdaptor : public QDBusAbstractAdaptor, public ls::IDBusAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.vellorn.CommandHandler")
+public:
+    // Registers the handler on the system bus; failures are logged and leave the service
+    // usable from the console.
+    explicit CommandHandlerAdaptor(CommandHandler* handler);
+
+    static const QString serviceName;
+
+public slots:
+    QVariantMap process(const QVariantMap& request) override;
+
+signals:
+    void notification(const QVariantMap& notification) override;
+
+private:
+    CommandHandler* const m_handler;
+};

@@ -1,0 +1,44 @@
+#include "ServiceProcess.h"
+
+#include <QDeadlineTimer>
+
+ServiceProcess::ServiceProcess(QObject* parent) : QProcess(parent)
+{
+    setProcessChannelMode(QProcess::MergedChannels);
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    stop();
+}
+
+QString ServiceProcess::output()
+{
+    m_output += readAll();
+    return QString::fromUtf8(m_output);
+}
+
+bool ServiceProcess::waitForOutput(const QString& text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!output().contains(text)) {
+        if (deadline.hasExpired() || state() == QProcess::NotRunning) {
+            return output().contains(text);
+        }
+        waitForReadyRead(qMax<qint64>(1, qMin<qint64>(100, deadline.remainingTime())));
+    }
+    return true;
+}
+
+void ServiceProcess::stop()
+{
+    if (state() == QProcess::NotRunning) {
+        return;
+    }
+    terminate();
+    if (!waitForFinished(5000)) {
+        kill();
+        waitForFinished(5000);
+    }
+    m_output += readAll();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// A real program under test: its standard output and error are merged and kept, and it is
+// stopped when the object goes.
+class ServiceProcess : public QProcess
+{
+    Q_OBJECT
+public:
+    explicit ServiceProcess(QObject* parent = nullptr);
+    ~ServiceProcess() override;
+
+    // Everything the program has printed so far.
+    QString output();
+    // Waits until the output holds the text; false on time-out or exit.
+    bool waitForOutput(const QString& text, int timeoutMs = 10000);
+    // SIGTERM, then SIGKILL if it does not go.
+    void stop();
+
+private:
+    QByteArray m_output;
+};
