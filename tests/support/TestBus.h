@@ -30,8 +30,8 @@ public:
     void setCommandTable(const QByteArray& contents) const;
     void removeCommandTable() const;
 
-    // The real service binary; the siblings are announced ready unless told otherwise, since
-    // the service waits for them before it registers on the bus.
+    // The real service binary. It waits for the siblings' readiness before it registers on
+    // the bus: start the simulators or call markSiblingsReady() first.
     ServiceProcess* startService(const QStringList& arguments = {});
     // One sibling of the simulator: print-manager, document-manager, configuration-manager or
     // speech.
