@@ -6,6 +6,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -147,7 +148,16 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
         QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("/"),
         QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("process"));
     call << request;
-    const QDBusMessage reply = connection().call(call, QDBus::Block, 10000);
+    // Waits with the event loop running, so a service exported by the test process itself
+    // can answer too.
+    QDBusPendingCall pending = connection().asyncCall(call, 10000);
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
+        if (error != nullptr) {
+            *error = QStringLiteral("timeout");
+        }
+        return {};
+    }
+    const QDBusMessage reply = pending.reply();
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         if (error != nullptr) {
             *error = reply.errorName();
