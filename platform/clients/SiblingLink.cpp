@@ -1,0 +1,251 @@
+#include "SiblingLink.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QTimer>
+#include <QtDebug>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool isIntegral(const QVariant& value)
+{
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isText(const QVariant& value)
+{
+    return value.userType() == QMetaType::QString || value.userType() == QMetaType::QByteArray;
+}
+
+// Requests typed at a console or carried in JSON give numbers as text or as doubles.
+std::optional<QVariant> toInt(const QVariant& value)
+{
+    bool ok = false;
+    qlonglong number = 0;
+    if (isIntegral(value) || isText(value)) {
+        number = value.toString().trimmed().toLongLong(&ok);
+    } else if (value.userType() == QMetaType::Double || value.userType() == QMetaType::Float) {
+        const double real = value.toDouble();
+        ok = std::isfinite(real) && std::trunc(real) == real && std::fabs(real) < 1e18;
+        number = ok ? static_cast<qlonglong>(real) : 0;
+    }
+    if (!ok || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return QVariant(static_cast<int>(number));
+}
+
+std::optional<QVariant> toBool(const QVariant& value)
+{
+    if (value.userType() == QMetaType::Bool) {
+        return value;
+    }
+    if (!isIntegral(value) && !isText(value)) {
+        return std::nullopt;
+    }
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) {
+        return QVariant(true);
+    }
+    if (text == QLatin1String("false") || text == QLatin1String("0")) {
+        return QVariant(false);
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> toText(const QVariant& value)
+{
+    const bool scalar = isText(value) || isIntegral(value) || value.userType() == QMetaType::Bool ||
+                        value.userType() == QMetaType::Double;
+    if (!scalar) {
+        return std::nullopt;
+    }
+    return QVariant(value.toString());
+}
+
+std::optional<QVariant> toBusType(const QVariant& value, QChar type)
+{
+    switch (type.toLatin1()) {
+    case 'i':
+        return toInt(value);
+    case 'b':
+        return toBool(value);
+    case 's':
+        return toText(value);
+    default:
+        return std::nullopt;
+    }
+}
+
+const char* typeName(QChar type)
+{
+    switch (type.toLatin1()) {
+    case 'i':
+        return "int";
+    case 'b':
+        return "bool";
+    case 's':
+        return "QString";
+    default:
+        return "unsupported type";
+    }
+}
+
+} // namespace
+
+SiblingLink::SiblingLink(const QString& service, QObject* parent)
+    : QObject(parent), m_service(service)
+{
+    m_watcher = new QDBusServiceWatcher(m_service, QDBusConnection::systemBus(),
+                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &SiblingLink::onOwnerChanged);
+    m_checkTimer = new QTimer(this);
+    m_checkTimer->setInterval(defaultCheckIntervalMs);
+    connect(m_checkTimer, &QTimer::timeout, this, &SiblingLink::checkOwner);
+    // The link comes up once the bus has told whether the sibling is there already.
+    checkOwner();
+}
+
+void SiblingLink::setCheckConnection(bool check)
+{
+    if (check) {
+        m_checkTimer->start();
+    } else {
+        m_checkTimer->stop();
+    }
+}
+
+bool SiblingLink::isCheckingConnection() const
+{
+    return m_checkTimer->isActive();
+}
+
+void SiblingLink::setCheckInterval(int milliseconds)
+{
+    m_checkTimer->setInterval(milliseconds);
+}
+
+void SiblingLink::onOwnerChanged(const QString& name, const QString& oldOwner,
+                                 const QString& newOwner)
+{
+    Q_UNUSED(name)
+    // A restart that hands the name straight to a new process still breaks the old link.
+    if (!oldOwner.isEmpty() && m_state == State::Connected) {
+        setState(State::Disconnected);
+    }
+    setState(newOwner.isEmpty() ? State::Disconnected : State::Connected);
+}
+
+void SiblingLink::checkOwner()
+{
+    const QDBusMessage query =
+        QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
+        << m_service;
+    auto* watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::systemBus().asyncCall(query, callTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &SiblingLink::onOwnerChecked);
+}
+
+void SiblingLink::onOwnerChecked(QDBusPendingCallWatcher* watcher)
+{
+    watcher->deleteLater();
+    const QDBusPendingReply<bool> reply = *watcher;
+    // Without an answer from the bus itself the sibling cannot be reached either.
+    setState(!reply.isError() && reply.value() ? State::Connected : State::Disconnected);
+}
+
+void SiblingLink::setState(State state)
+{
+    if (state == m_state) {
+        return;
+    }
+    const State previous = m_state;
+    m_state = state;
+    if (state == State::Connected) {
+        emit connected();
+    } else if (previous == State::Connected) {
+        emit disconnected();
+    }
+}
+
+std::optional<QVariantList> SiblingLink::toBusArguments(const QList<QVariant>& arguments,
+                                                        const QString& argumentTypes,
+                                                        QString* problem)
+{
+    if (arguments.size() != argumentTypes.size()) {
+        *problem = QStringLiteral("expects %1 argument(s), got %2")
+                       .arg(argumentTypes.size())
+                       .arg(arguments.size());
+        return std::nullopt;
+    }
+    QVariantList converted;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const std::optional<QVariant> value = toBusType(arguments.at(i), argumentTypes.at(i));
+        if (!value) {
+            *problem = QStringLiteral("argument %1 (%2) is no %3")
+                           .arg(i + 1)
+                           .arg(arguments.at(i).toString(), typeName(argumentTypes.at(i)));
+            return std::nullopt;
+        }
+        converted.append(*value);
+    }
+    return converted;
+}
+
+QVariant SiblingLink::call(const QString& method, const QString& replySignature,
+                           const QList<QVariant>& arguments, const QString& argumentTypes) const
+{
+    QString problem;
+    const std::optional<QVariantList> busArguments =
+        toBusArguments(arguments, argumentTypes, &problem);
+    if (!busArguments) {
+        warnFailure(method, problem);
+        return QVariant();
+    }
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(m_service, QStringLiteral("/"), m_service, method);
+    message.setArguments(*busArguments);
+    const QDBusMessage reply =
+        QDBusConnection::systemBus().call(message, QDBus::Block, callTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        warnFailure(method, reply.errorName() + QLatin1Char(' ') + reply.errorMessage());
+        return QVariant();
+    }
+    // A call made for its effect alone succeeds with whatever the sibling answers.
+    if (replySignature.isEmpty()) {
+        return QVariant(true);
+    }
+    if (reply.signature() != replySignature) {
+        warnFailure(method, QStringLiteral("unexpected reply signature \"%1\", expected \"%2\"")
+                                .arg(reply.signature(), replySignature));
+        return QVariant();
+    }
+    return reply.arguments().constFirst();
+}
+
+void SiblingLink::warnFailure(const QString& method, const QString& reason) const
+{
+    qWarning().noquote() << QStringLiteral("%1.%2 failed:").arg(m_service, method) << reason;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <optional>
+
+class QDBusPendingCallWatcher;
+class QDBusServiceWatcher;
+class QTimer;
+
+// The bus side of a sibling client: typed method calls on the sibling's object "/" (interface
+// = bus name) on the system bus, and the state of the sibling's bus name. A failed call gives
+// an invalid value and one warning; a sibling that hangs costs at most callTimeoutMs.
+class SiblingLink : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int callTimeoutMs = 2000;
+    static constexpr int defaultCheckIntervalMs = 5000;
+
+    explicit SiblingLink(const QString& service, QObject* parent = nullptr);
+
+    QString service() const { return m_service; }
+    // Whether the sibling's name had an owner when last seen.
+    bool isConnected() const { return m_state == State::Connected; }
+
+    // Periodically asks the bus whether the name has an owner, on top of the owner-change
+    // signals (which a bus-daemon restart or a missed signal would not deliver).
+    void setCheckConnection(bool check);
+    bool isCheckingConnection() const;
+    void setCheckInterval(int milliseconds);
+
+    // Calls the sibling's method with the arguments converted to the bus types given one
+    // character each in argumentTypes ('i', 's', 'b'). Returns the reply's value when the
+    // reply has replySignature, true for any reply when no signature is expected, and an
+    // invalid value after one warning when the call fails.
+    QVariant call(const QString& method, const QString& replySignature = QString(),
+                  const QList<QVariant>& arguments = {},
+                  const QString& argumentTypes = QString()) const;
+
+    // The arguments as the bus types, or nothing (with the reason in *problem) when the count
+    // differs or a value has no faithful conversion.
+    static std::optional<QVariantList> toBusArguments(const QList<QVariant>& arguments,
+                                                      const QString& argumentTypes,
+                                                      QString* problem);
+
+signals:
+    void connected();
+    void disconnected();
+
+private:
+    enum class State { Unknown, Connected, Disconnected };
+
+    void onOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+    void checkOwner();
+    void onOwnerChecked(QDBusPendingCallWatcher* watcher);
+    void setState(State state);
+    void warnFailure(const QString& method, const QString& reason) const;
+
+    QString m_service;
+    QDBusServiceWatcher* m_watcher = nullptr;
+    QTimer* m_checkTimer = nullptr;
+    State m_state = State::Unknown;
+};
