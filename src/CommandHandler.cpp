@@ -1,6 +1,11 @@
 #include "CommandHandler.h"
 
+#include "ConfigurationManagerProxy.h"
+#include "DocumentManagerProxy.h"
 #include "LogPrefix.h"
+#include "PrintManagerProxy.h"
+#include "Singleton.h"
+#include "SpeechProxy.h"
 #include "TableTexts.h"
 #include "ls/Enums.h"
 #include "ls/JFile.h"
@@ -17,8 +22,7 @@ const QLoggingCategory& commandHandlerCategory()
     return category;
 }
 
-struct CategoryEnumeration
-{
+struct CategoryEnumeration {
     const EnumKey& category;
     const ls::MetaEnum& commands;
 };
@@ -38,6 +42,36 @@ QString firstStateDirectory()
     return qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
 }
 
+EnumValue subCommandValue(const ls::Command& command)
+{
+    return command.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
+}
+
+QVariantMap failureReply()
+{
+    return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
+}
+
+QVariantMap unknownResultType(const char* prefix)
+{
+    qCritical() << prefix << "Unable to find the function type.";
+    return failureReply();
+}
+
+// A backend method that could not be called fails the command; one that ran keeps whatever it
+// contributed, even false or an empty map.
+QVariantMap completeReply(QVariantMap reply, bool invoked, const char* prefix,
+                          const QString& function)
+{
+    if (!invoked) {
+        qCritical() << prefix << "Backend method" << function << "cannot be called.";
+        return failureReply();
+    }
+    reply.insert(ls::resultIdKey, ls::ResultId::Success);
+    reply.insert(ls::errorIdKey, ls::undefinedKey);
+    return reply;
+}
+
 } // namespace
 
 const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::commandHandlers = {
@@ -45,7 +79,33 @@ const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::commandHan
     {ls::CommandHandlerCmdId::GetCommands, &CommandHandler::handleGetCommands},
 };
 
-const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::categoryHandlers = {};
+const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::categoryHandlers = {
+    {ls::CommandCategories::ConfigurationCommandId, &CommandHandler::handleConfigurationCommands},
+    {ls::CommandCategories::PaperFeedCommandId, &CommandHandler::handlePaperFeedCommands},
+    {ls::CommandCategories::DocumentCommandId, &CommandHandler::handleDocumentCommands},
+    {ls::CommandCategories::EmbossCommandId, &CommandHandler::handleEmbossCommands},
+    {ls::CommandCategories::TestingCommandId, &CommandHandler::handleTestingCommands},
+    {ls::CommandCategories::IpcCommandId, &CommandHandler::handleIpcCommands},
+};
+
+struct CommandHandler::TableCall {
+    QString resultType;
+    QString function;
+    int argumentCount = 0;
+    QVariantList args;
+
+    // Commands without arguments go to the proxy overload that passes none.
+    template <typename Proxy, typename Result>
+    Result invoke(const Proxy& proxy, Result (Proxy::*plain)(const QString&, bool*) const,
+                  Result (Proxy::*withArgs)(const QString&, const QList<QVariant>&, bool*) const,
+                  bool* invoked) const
+    {
+        if (argumentCount == 0) {
+            return (proxy.*plain)(function, invoked);
+        }
+        return (proxy.*withArgs)(function, args, invoked);
+    }
+};
 
 CommandHandler::CommandHandler(QObject* parent) : QObject(parent) {}
 
@@ -245,5 +305,186 @@ QVariantMap CommandHandler::handleGetCommands(const ls::Command& command) const
     }
     QVariantMap reply = makeReply(ls::ResultId::Success, ls::undefinedKey);
     reply.insert(ls::commandsKey, commands);
+    return reply;
+}
+
+template <typename Proxy>
+const Proxy* CommandHandler::prepareTableCall(const ls::Command& command,
+                                              const ls::MetaEnum& commands, const char* prefix,
+                                              TableCall& call) const
+{
+    const EnumKey entry = commands.key(subCommandValue(command));
+    if (!commands.hasKey(entry)) {
+        return nullptr;
+    }
+    const Proxy* proxy = libpivra::Singleton<Proxy>::instance();
+    const auto functionInfo = getFunctionInfo(entry);
+    call.resultType = functionInfo.first;
+    call.function = functionInfo.second;
+    if (call.function == tableText::notImplemented) {
+        qCritical() << prefix << "Command not implemented";
+        return nullptr;
+    }
+    call.argumentCount = getArgumentCount(entry);
+    return readArguments(command, prefix, call) ? proxy : nullptr;
+}
+
+bool CommandHandler::readArguments(const ls::Command& command, const char* prefix, TableCall& call)
+{
+    if (command.contains(ls::argsKey)) {
+        call.args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
+    } else if (call.argumentCount != 0) {
+        qCritical() << prefix
+                    << QStringLiteral("%1 key not found. Please provide the parameter list.")
+                           .arg(ls::argsKey);
+        return false;
+    }
+    if (call.argumentCount != call.args.size()) {
+        qCritical() << prefix << "Mismatch between argument count and provided arguments number.";
+        qInfo() << QStringLiteral("Please provide %1 parameters").arg(call.argumentCount);
+        return false;
+    }
+    return true;
+}
+
+QVariantMap CommandHandler::handlePaperFeedCommands(const ls::Command& command) const
+{
+    using Proxy = detail::PrintManagerProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    TableCall call;
+    const Proxy* proxy =
+        prepareTableCall<Proxy>(command, ls::PaperFeedCommandId::meta, prefix.c_str(), call);
+    if (proxy == nullptr) {
+        return failureReply();
+    }
+    bool invoked = false;
+    // The bool or int the backend answers does not reach the client.
+    if (call.resultType == tableText::voidType) {
+        call.invoke(*proxy, &Proxy::paperFeedCmd, &Proxy::paperFeedCmd, &invoked);
+    } else if (call.resultType == tableText::intType) {
+        call.invoke(*proxy, &Proxy::paperFeedIntCmd, &Proxy::paperFeedIntCmd, &invoked);
+    } else if (call.resultType == tableText::boolType) {
+        call.invoke(*proxy, &Proxy::paperFeedBoolCmd, &Proxy::paperFeedBoolCmd, &invoked);
+    } else {
+        return unknownResultType(prefix.c_str());
+    }
+    return completeReply({}, invoked, prefix.c_str(), call.function);
+}
+
+QVariantMap CommandHandler::handleEmbossCommands(const ls::Command& command) const
+{
+    using Proxy = detail::DocumentManagerProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    TableCall call;
+    const Proxy* proxy =
+        prepareTableCall<Proxy>(command, ls::EmbossCommandId::meta, prefix.c_str(), call);
+    if (proxy == nullptr) {
+        return failureReply();
+    }
+    if (call.resultType != tableText::voidType) {
+        return unknownResultType(prefix.c_str());
+    }
+    bool invoked = false;
+    call.invoke(*proxy, &Proxy::documentCmd, &Proxy::documentCmd, &invoked);
+    return completeReply({}, invoked, prefix.c_str(), call.function);
+}
+
+QVariantMap CommandHandler::handleTestingCommands(const ls::Command& command) const
+{
+    using Proxy = detail::SpeechProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    TableCall call;
+    const Proxy* proxy =
+        prepareTableCall<Proxy>(command, ls::TestingCommandId::meta, prefix.c_str(), call);
+    if (proxy == nullptr) {
+        return failureReply();
+    }
+    if (call.resultType != tableText::voidType) {
+        return unknownResultType(prefix.c_str());
+    }
+    bool invoked = false;
+    call.invoke(*proxy, &Proxy::speechCmd, &Proxy::speechCmd, &invoked);
+    return completeReply({}, invoked, prefix.c_str(), call.function);
+}
+
+QVariantMap CommandHandler::handleDocumentCommands(const ls::Command& command) const
+{
+    using Proxy = detail::DocumentManagerProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    TableCall call;
+    const Proxy* proxy =
+        prepareTableCall<Proxy>(command, ls::DocumentCommandId::meta, prefix.c_str(), call);
+    if (proxy == nullptr) {
+        return failureReply();
+    }
+    QVariantMap reply;
+    bool invoked = false;
+    if (call.resultType == tableText::voidType) {
+        call.invoke(*proxy, &Proxy::documentCmd, &Proxy::documentCmd, &invoked);
+    } else if (call.resultType == tableText::boolType) {
+        call.invoke(*proxy, &Proxy::documentBoolCmd, &Proxy::documentBoolCmd, &invoked);
+    } else if (call.resultType == tableText::variantListType) {
+        // The list query takes no arguments on the backend side, whatever the table counts.
+        reply.insert(ls::detailsListMapKey, proxy->documentListMapCmd(call.function, &invoked));
+    } else {
+        return unknownResultType(prefix.c_str());
+    }
+    return completeReply(reply, invoked, prefix.c_str(), call.function);
+}
+
+QVariantMap CommandHandler::handleConfigurationCommands(const ls::Command& command) const
+{
+    using Proxy = detail::ConfigurationManagerProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    TableCall call;
+    const Proxy* proxy =
+        prepareTableCall<Proxy>(command, ls::ConfigurationCommandId::meta, prefix.c_str(), call);
+    if (proxy == nullptr) {
+        return failureReply();
+    }
+    QVariantMap reply;
+    bool invoked = false;
+    if (call.resultType == tableText::variantMapType) {
+        reply =
+            call.invoke(*proxy, &Proxy::configurationMapCmd, &Proxy::configurationMapCmd, &invoked);
+    } else if (call.resultType == tableText::listType) {
+        const QVariantMap details = call.invoke(*proxy, &Proxy::configurationListCmd,
+                                                &Proxy::configurationListCmd, &invoked);
+        if (!details.isEmpty()) {
+            reply.insert(ls::detailsMapKey, details);
+        }
+    } else if (call.resultType == tableText::voidType) {
+        // Commands without result take no arguments on the backend side.
+        proxy->configurationCmd(call.function, &invoked);
+    } else {
+        return unknownResultType(prefix.c_str());
+    }
+    return completeReply(reply, invoked, prefix.c_str(), call.function);
+}
+
+QVariantMap CommandHandler::handleIpcCommands(const ls::Command& command) const
+{
+    // Fetched first, so that even a rejected IPC request brings print-manager's client up.
+    const detail::PrintManagerProxy* proxy =
+        libpivra::Singleton<detail::PrintManagerProxy>::instance();
+    const EnumValue value = subCommandValue(command);
+    const EnumKey entry = ls::IpcCommandId::meta.key(value);
+    if (!ls::IpcCommandId::meta.hasKey(entry)) {
+        return failureReply();
+    }
+    QVariantMap reply;
+    if (value == ls::IpcCommandId::meta.value(ls::IpcCommandId::IPCState)) {
+        const QVariantList args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
+        reply = proxy->setIPCState(args.isEmpty() || args.first().toBool());
+    } else {
+        int parameter = 0;
+        if (getArgumentCount(entry) > 0 && command.contains(ls::argsKey)) {
+            const QVariantList args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
+            parameter = args.isEmpty() ? 0 : args.first().toInt();
+        }
+        reply = proxy->runTestCmd(value, parameter);
+    }
+    reply.insert(ls::resultIdKey, ls::ResultId::Success);
+    reply.insert(ls::errorIdKey, ls::undefinedKey);
     return reply;
 }

@@ -48,6 +48,21 @@ signals:
 private:
     QVariantMap handleGetCommandCategories(const ls::Command& command) const;
     QVariantMap handleGetCommands(const ls::Command& command) const;
+    QVariantMap handlePaperFeedCommands(const ls::Command& command) const;
+    QVariantMap handleEmbossCommands(const ls::Command& command) const;
+    QVariantMap handleTestingCommands(const ls::Command& command) const;
+    QVariantMap handleDocumentCommands(const ls::Command& command) const;
+    QVariantMap handleConfigurationCommands(const ls::Command& command) const;
+    QVariantMap handleIpcCommands(const ls::Command& command) const;
+
+    // What the command table says about a device command, checked against its request.
+    struct TableCall;
+    // The checks every table-driven category shares; the category's proxy when they pass,
+    // null after the failure has been logged with the handler's prefix.
+    template <typename Proxy>
+    const Proxy* prepareTableCall(const ls::Command& command, const ls::MetaEnum& commands,
+                                  const char* prefix, TableCall& call) const;
+    static bool readArguments(const ls::Command& command, const char* prefix, TableCall& call);
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;

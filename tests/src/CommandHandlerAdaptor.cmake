@@ -1,3 +1,3 @@
 ch_add_test(tst_commandhandleradaptor
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_commandhandleradaptor.cpp
-    LIBRARIES commandhandler_core $<TARGET_NAME_IF_EXISTS:fake_siblingclients>)
+    LIBRARIES commandhandler_core proxies fake_siblingclients)

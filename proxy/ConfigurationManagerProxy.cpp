@@ -1,0 +1,117 @@
+#include "ConfigurationManagerProxy.h"
+
+#include "ConfigurationList.h"
+#include "ConfigurationManager.h"
+#include "Invocation.h"
+#include "Singleton.h"
+
+#include <QLoggingCategory>
+#include <QtDebug>
+
+namespace detail {
+
+namespace {
+
+const QLoggingCategory configurationManagerCategory("ConfigurationManager", QtCriticalMsg);
+
+using Client = libconfigurationmanager::detail::ConfigurationManager;
+
+// The meta-object system matches the declared result type by this name.
+const char* const configurationListName = "ConfigurationList";
+
+Client* client()
+{
+    return libpivra::Singleton<Client>::instance();
+}
+
+void logSettings(const QVariantMap& settings)
+{
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+        qDebug().noquote() << it.key() << ":" << it.value().toString();
+    }
+}
+
+QVariantMap collectGroups(const ConfigurationList& groups)
+{
+    QVariantMap result;
+    for (const auto& group : groups) {
+        qDebug().noquote() << "\033[1;4m" << group.first << "\n\033[0m";
+        result.insert(group.first, group.second);
+        logSettings(group.second);
+        qDebug().noquote() << "\n";
+    }
+    return result;
+}
+
+} // namespace
+
+ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent) : QObject(parent)
+{
+    Client* configurationManager = client();
+    configurationManager->setCheckConnection(false);
+    connect(
+        configurationManager, &Client::connected, configurationManager,
+        [this] {
+            qCDebug(configurationManagerCategory) << "Connected to configuration-manager.";
+            emit connected();
+        },
+        Qt::DirectConnection);
+    connect(
+        configurationManager, &Client::disconnected, configurationManager,
+        [] { qCDebug(configurationManagerCategory) << "Disconnected from configuration-manager."; },
+        Qt::DirectConnection);
+}
+
+void ConfigurationManagerProxy::configurationCmd(const QString& name, bool* invoked) const
+{
+    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                                        Qt::DirectConnection));
+}
+
+const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& name,
+                                                                 bool* invoked) const
+{
+    QVariantMap result;
+    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                                        Qt::DirectConnection,
+                                                        Q_RETURN_ARG(QVariantMap, result)));
+    logSettings(result);
+    return result;
+}
+
+const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& name,
+                                                                 const QList<QVariant>& args,
+                                                                 bool* invoked) const
+{
+    QVariantMap result;
+    reportInvocation(invoked, QMetaObject::invokeMethod(
+                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
+                                  Q_RETURN_ARG(QVariantMap, result), Q_ARG(QList<QVariant>, args)));
+    logSettings(result);
+    return result;
+}
+
+const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString& name,
+                                                                  bool* invoked) const
+{
+    ConfigurationList groups;
+    reportInvocation(invoked,
+                     QMetaObject::invokeMethod(
+                         client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
+                         QReturnArgument<ConfigurationList>(configurationListName, groups)));
+    return collectGroups(groups);
+}
+
+const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString& name,
+                                                                  const QList<QVariant>& args,
+                                                                  bool* invoked) const
+{
+    ConfigurationList groups;
+    reportInvocation(invoked, QMetaObject::invokeMethod(
+                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
+                                  QReturnArgument<ConfigurationList>(configurationListName, groups),
+                                  Q_ARG(QList<QVariant>, args)));
+    return collectGroups(groups);
+}
+
+} // namespace detail

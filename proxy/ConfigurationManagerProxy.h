@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+namespace detail {
+
+// The service's road to configuration-manager: calls its client's methods by the names the
+// command table gives. Operations that take `invoked` report there whether the client had a
+// method to call.
+class ConfigurationManagerProxy : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ConfigurationManagerProxy(QObject* parent = nullptr);
+
+    void configurationCmd(const QString& name, bool* invoked = nullptr) const;
+    const QVariantMap configurationMapCmd(const QString& name, bool* invoked = nullptr) const;
+    const QVariantMap configurationMapCmd(const QString& name, const QList<QVariant>& args,
+                                          bool* invoked = nullptr) const;
+    // Group name to the group's settings; a later group of the same name wins.
+    const QVariantMap configurationListCmd(const QString& name, bool* invoked = nullptr) const;
+    const QVariantMap configurationListCmd(const QString& name, const QList<QVariant>& args,
+                                           bool* invoked = nullptr) const;
+
+signals:
+    void connected();
+};
+
+} // namespace detail

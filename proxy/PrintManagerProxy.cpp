@@ -1,0 +1,119 @@
+#include "PrintManagerProxy.h"
+
+#include "Invocation.h"
+#include "PrintManager.h"
+#include "Singleton.h"
+
+#include <QLoggingCategory>
+#include <QtDebug>
+
+namespace detail {
+
+namespace {
+
+const QLoggingCategory printManagerCategory("PrintManager", QtCriticalMsg);
+
+using Client = libprintmanager::detail::PrintManager;
+
+Client* client()
+{
+    return libpivra::Singleton<Client>::instance();
+}
+
+void logMap(const QVariantMap& map, const char* separator)
+{
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        qDebug().noquote() << it.key() << separator << it.value().toString();
+    }
+}
+
+} // namespace
+
+PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent)
+{
+    Client* printManager = client();
+    printManager->setCheckConnection(false);
+    connect(
+        printManager, &Client::connected, printManager,
+        [this] {
+            qCDebug(printManagerCategory) << "Connected to print-manager";
+            emit connected();
+        },
+        Qt::DirectConnection);
+    connect(
+        printManager, &Client::disconnected, printManager,
+        [] { qCDebug(printManagerCategory) << "Disconnected from print-manager"; },
+        Qt::DirectConnection);
+}
+
+void PrintManagerProxy::paperFeedCmd(const QString& name, bool* invoked) const
+{
+    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                                        Qt::AutoConnection));
+}
+
+void PrintManagerProxy::paperFeedCmd(const QString& name, const QList<QVariant>& args,
+                                     bool* invoked) const
+{
+    reportInvocation(invoked,
+                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                               Qt::AutoConnection, Q_ARG(QList<QVariant>, args)));
+}
+
+bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, bool* invoked) const
+{
+    bool result = false;
+    reportInvocation(invoked,
+                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                               Qt::DirectConnection, Q_RETURN_ARG(bool, result)));
+    qDebug() << result;
+    return result;
+}
+
+bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, const QList<QVariant>& args,
+                                         bool* invoked) const
+{
+    bool result = false;
+    reportInvocation(invoked, QMetaObject::invokeMethod(
+                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
+                                  Q_RETURN_ARG(bool, result), Q_ARG(QList<QVariant>, args)));
+    qDebug() << result;
+    return result;
+}
+
+int PrintManagerProxy::paperFeedIntCmd(const QString& name, bool* invoked) const
+{
+    int result = 0;
+    reportInvocation(invoked,
+                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                               Qt::DirectConnection, Q_RETURN_ARG(int, result)));
+    qDebug() << result;
+    return result;
+}
+
+int PrintManagerProxy::paperFeedIntCmd(const QString& name, const QList<QVariant>& args,
+                                       bool* invoked) const
+{
+    int result = 0;
+    reportInvocation(invoked, QMetaObject::invokeMethod(
+                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
+                                  Q_RETURN_ARG(int, result), Q_ARG(QList<QVariant>, args)));
+    qDebug() << result;
+    return result;
+}
+
+QVariantMap PrintManagerProxy::runTestCmd(int test, int parameter) const
+{
+    const QVariantMap result = client()->runTestCmd(test, parameter);
+    logMap(result, "=");
+    return result;
+}
+
+QVariantMap PrintManagerProxy::setIPCState(bool state) const
+{
+    const QVariantMap result = client()->setIPCState(state);
+    logMap(result, ":");
+    return result;
+}
+
+} // namespace detail

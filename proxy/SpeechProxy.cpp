@@ -1,0 +1,54 @@
+#include "SpeechProxy.h"
+
+#include "Invocation.h"
+#include "Singleton.h"
+#include "Speech.h"
+
+#include <QLoggingCategory>
+#include <QtDebug>
+
+namespace detail {
+
+namespace {
+
+const QLoggingCategory speechCategory("Speech", QtCriticalMsg);
+
+using Client = libspeech::detail::Speech;
+
+Client* client()
+{
+    return libpivra::Singleton<Client>::instance();
+}
+
+} // namespace
+
+SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent)
+{
+    Client* speech = client();
+    speech->setCheckConnection(false);
+    connect(
+        speech, &Client::connected, speech,
+        [this] {
+            qCDebug(speechCategory) << "Connected to speech";
+            emit connected();
+        },
+        Qt::DirectConnection);
+    connect(
+        speech, &Client::disconnected, speech,
+        [] { qCDebug(speechCategory) << "Disconnected from speech"; }, Qt::DirectConnection);
+}
+
+void SpeechProxy::speechCmd(const QString& name, bool* invoked) const
+{
+    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                                        Qt::AutoConnection));
+}
+
+void SpeechProxy::speechCmd(const QString& name, const QList<QVariant>& args, bool* invoked) const
+{
+    reportInvocation(invoked,
+                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
+                                               Qt::AutoConnection, Q_ARG(QList<QVariant>, args)));
+}
+
+} // namespace detail

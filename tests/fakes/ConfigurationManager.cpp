@@ -1,0 +1,58 @@
+// In-process fake of the configuration-manager client for unit tests (see FakeRecorder.h).
+#include "ConfigurationManager.h"
+
+#include "FakeRecorder.h"
+
+namespace libconfigurationmanager::detail {
+
+namespace {
+FakeRecorder& recorder()
+{
+    return FakeRecorder::configurationManager();
+}
+} // namespace
+
+ConfigurationManager::ConfigurationManager(QObject* parent) : QObject(parent)
+{
+    recorder().constructedOnce();
+}
+
+ConfigurationManager::~ConfigurationManager() = default;
+
+void ConfigurationManager::setCheckConnection(bool check)
+{
+    recorder().checkConnection(check);
+}
+
+QVariantMap ConfigurationManager::getSettings()
+{
+    return recorder().record(QStringLiteral("getSettings")).toMap();
+}
+
+ConfigurationList ConfigurationManager::getSettingsGroups()
+{
+    return qvariant_cast<ConfigurationList>(recorder().record(QStringLiteral("getSettingsGroups")));
+}
+
+QVariantMap ConfigurationManager::setSetting(QList<QVariant> args)
+{
+    return recorder().record(QStringLiteral("setSetting"), args).toMap();
+}
+
+ConfigurationList ConfigurationManager::getSettingsGroup(QList<QVariant> args)
+{
+    return qvariant_cast<ConfigurationList>(
+        recorder().record(QStringLiteral("getSettingsGroup"), args));
+}
+
+void ConfigurationManager::resetSettings()
+{
+    recorder().record(QStringLiteral("resetSettings"));
+}
+
+} // namespace libconfigurationmanager::detail
+
+void registerConfigurationList()
+{
+    qRegisterMetaType<ConfigurationList>("ConfigurationList");
+}

@@ -1,0 +1,47 @@
+// In-process fake of the speech client for unit tests (see FakeRecorder.h).
+#include "Speech.h"
+
+#include "FakeRecorder.h"
+
+namespace libspeech::detail {
+
+namespace {
+FakeRecorder& recorder()
+{
+    return FakeRecorder::speech();
+}
+} // namespace
+
+Speech::Speech(QObject* parent) : QObject(parent)
+{
+    recorder().constructedOnce();
+}
+
+Speech::~Speech() = default;
+
+void Speech::setCheckConnection(bool check)
+{
+    recorder().checkConnection(check);
+}
+
+void Speech::speak(QList<QVariant> args)
+{
+    recorder().record(QStringLiteral("speak"), args);
+}
+
+void Speech::stop()
+{
+    recorder().record(QStringLiteral("stop"));
+}
+
+void Speech::setRate(QList<QVariant> args)
+{
+    recorder().record(QStringLiteral("setRate"), args);
+}
+
+void Speech::setVolume(QList<QVariant> args)
+{
+    recorder().record(QStringLiteral("setVolume"), args);
+}
+
+} // namespace libspeech::detail
