@@ -1,0 +1,216 @@
+// Device commands end to end: a bus client, the real service binary and the four sibling
+// simulator processes on a private bus. What a command did is read back from the sibling.
+#include "ServiceProcess.h"
+#include "TestBus.h"
+#include "libpivra/DBusArgumentUnpack.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QTest>
+
+namespace {
+const QStringList siblings = {"print-manager", "document-manager", "configuration-manager",
+                              "speech"};
+
+QString busNameOf(const QString& sibling)
+{
+    static const QMap<QString, QString> names = {
+        {"print-manager", "com.vellorn.PrintManager"},
+        {"document-manager", "com.vellorn.DocumentManager"},
+        {"configuration-manager", "com.vellorn.ConfigurationManager"},
+        {"speech", "com.vellorn.Speech"}};
+    return names.value(sibling);
+}
+
+QString readinessNameOf(const QString& sibling)
+{
+    return sibling == "speech" ? QStringLiteral("speechd") : sibling;
+}
+
+QVariantMap handleCommand(int subCommand, const QVariantList& args = {})
+{
+    QVariantMap request{
+        {"commandId", "HandleCommand"}, {"senderId", "FrontPanel"}, {"subCommandId", subCommand}};
+    if (!args.isEmpty()) {
+        request.insert("args", args);
+    }
+    return request;
+}
+} // namespace
+
+class DeviceCommandsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void commandReachesItsSibling_data();
+    void commandReachesItsSibling();
+    void documentsReachTheClientIntact();
+    void settingsGroupsReachTheClient();
+    void failuresOfTheCommandTable();
+    void siblingKilledAndRestarted();
+
+private:
+    ServiceProcess* startSibling(const QString& sibling);
+    QVariantMap siblingState(const QString& sibling) const;
+
+    TestBus m_bus;
+    ServiceProcess* m_service = nullptr;
+    QMap<QString, ServiceProcess*> m_siblings;
+};
+
+ServiceProcess* DeviceCommandsTest::startSibling(const QString& sibling)
+{
+    ServiceProcess* process = m_bus.startSibling(sibling);
+    m_siblings.insert(sibling, process);
+    return process;
+}
+
+void DeviceCommandsTest::initTestCase()
+{
+    QVERIFY(m_bus.start());
+    for (const QString& sibling : siblings) {
+        startSibling(sibling);
+    }
+    for (const QString& sibling : siblings) {
+        QVERIFY2(m_bus.waitForReady(readinessNameOf(sibling)), qPrintable(sibling));
+    }
+    qputenv("QT_LOGGING_RULES", "PrintManager.debug=true");
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
+}
+
+QVariantMap DeviceCommandsTest::siblingState(const QString& sibling) const
+{
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        busNameOf(sibling), QStringLiteral("/"), busNameOf(sibling), QStringLiteral("state"));
+    QDBusPendingCall pending = m_bus.connection().asyncCall(call, 5000);
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 6000) || pending.isError()) {
+        return {};
+    }
+    return libpivra::dbusValueUnpack(pending.reply().arguments().value(0)).toMap();
+}
+
+void DeviceCommandsTest::commandReachesItsSibling_data()
+{
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QString>("sibling");
+    QTest::addColumn<QString>("stateKey");
+    QTest::addColumn<QVariant>("stateValue");
+    QTest::addColumn<QVariantMap>("replyEntries");
+
+    QTest::newRow("paper feed: load paper") << handleCommand(200) << "print-manager"
+                                            << "paperLoaded" << QVariant(true) << QVariantMap();
+    QTest::newRow("paper feed: set paper length")
+        << handleCommand(205, {120}) << "print-manager"
+        << "paperLength" << QVariant(120) << QVariantMap();
+    QTest::newRow("emboss: set copies") << handleCommand(404, {4}) << "document-manager"
+                                        << "copies" << QVariant(4) << QVariantMap();
+    QTest::newRow("document: select") << handleCommand(301, {"doc-2"}) << "document-manager"
+                                      << "selectedDocument" << QVariant("doc-2") << QVariantMap();
+    QTest::newRow("testing: speak") << handleCommand(500, {"Hello there"}) << "speech"
+                                    << "lastText" << QVariant("Hello there") << QVariantMap();
+    QTest::newRow("testing: rate as console text") << handleCommand(502, {"70"}) << "speech"
+                                                   << "rate" << QVariant(70) << QVariantMap();
+    QTest::newRow("configuration: set setting")
+        << handleCommand(102, {"language", "de"}) << "configuration-manager"
+        << "settings.General/language" << QVariant("de")
+        << QVariantMap{{"name", "language"}, {"value", "de"}, {"previous", "en"}};
+    QTest::newRow("ipc: state off")
+        << handleCommand(600, {false}) << "print-manager"
+        << "ipcEnabled" << QVariant(false) << QVariantMap{{"enabled", false}};
+    QTest::newRow("ipc: head test")
+        << handleCommand(602, {5}) << "print-manager"
+        << "lastTest" << QVariant()
+        << QVariantMap{{"test", 602}, {"parameter", 5}, {"result", "passed"}};
+}
+
+void DeviceCommandsTest::commandReachesItsSibling()
+{
+    QFETCH(QVariantMap, request);
+    QFETCH(QString, sibling);
+    QFETCH(QString, stateKey);
+    QFETCH(QVariant, stateValue);
+    QFETCH(QVariantMap, replyEntries);
+
+    const QVariantMap reply = m_bus.process(request);
+    QCOMPARE(reply.value("resultId"), QVariant("Success"));
+    QCOMPARE(reply.value("errorId"), QVariant("Undefined"));
+    for (auto entry = replyEntries.cbegin(); entry != replyEntries.cend(); ++entry) {
+        QCOMPARE(reply.value(entry.key()), entry.value());
+    }
+    // "a.b" reads entry b of the map under a.
+    QVariant state = siblingState(sibling);
+    for (const QString& key : stateKey.split(QLatin1Char('.'))) {
+        QVERIFY2(state.toMap().contains(key), qPrintable(stateKey));
+        state = state.toMap().value(key);
+    }
+    if (stateValue.isValid()) {
+        QCOMPARE(state, stateValue);
+    }
+}
+
+void DeviceCommandsTest::documentsReachTheClientIntact()
+{
+    const QVariantMap reply = m_bus.process(handleCommand(300));
+    QCOMPARE(reply.value("resultId"), QVariant("Success"));
+    const QVariantList documents =
+        reply.value("detailsListMap").toMap().value("documents").toList();
+    QCOMPARE(documents.size(), 3);
+    QCOMPARE(documents.at(0).toMap(),
+             QVariantMap({{"id", "doc-1"}, {"name", "Welcome letter"}, {"pages", 2}}));
+    QCOMPARE(documents.at(2).toMap(),
+             QVariantMap({{"id", "doc-3"}, {"name", "Recipe book"}, {"pages", 12}}));
+    QCOMPARE(siblingState("document-manager").value("documentIds"),
+             QVariant(QStringList({"doc-1", "doc-2", "doc-3"})));
+}
+
+void DeviceCommandsTest::settingsGroupsReachTheClient()
+{
+    const QVariantMap reply = m_bus.process(handleCommand(101));
+    QCOMPARE(reply.value("resultId"), QVariant("Success"));
+    const QVariantMap groups = reply.value("detailsMap").toMap();
+    QCOMPARE(groups.keys(), QStringList({"Embossing", "General", "Speech"}));
+    QCOMPARE(groups.value("Speech").toMap().value("voice"), QVariant("default"));
+
+    const QVariantMap one = m_bus.process(handleCommand(103, {"Embossing"}));
+    QCOMPARE(one.value("detailsMap").toMap().keys(), QStringList{"Embossing"});
+}
+
+void DeviceCommandsTest::failuresOfTheCommandTable()
+{
+    const QVariantMap failure{{"resultId", "Failure"}, {"errorId", "Undefined"}};
+    QCOMPARE(m_bus.process(handleCommand(105, {"/tmp/settings"})), failure);
+    QVERIFY(m_service->waitForOutput(
+        "CommandHandler::handleConfigurationCommands ERROR: Command not implemented"));
+    QCOMPARE(m_bus.process(handleCommand(202)), failure);
+    QVERIFY(m_service->waitForOutput("CommandHandler::handlePaperFeedCommands ERROR: "
+                                     "\"args key not found. Please provide the parameter list.\""));
+    QCOMPARE(m_bus.process(handleCommand(202, {1, 2})), failure);
+    QVERIFY(m_service->waitForOutput("\"Please provide 1 parameters\""));
+}
+
+void DeviceCommandsTest::siblingKilledAndRestarted()
+{
+    QCOMPARE(m_bus.process(handleCommand(203)).value("resultId"), QVariant("Success"));
+    m_siblings.value("print-manager")->stop();
+    QVERIFY2(m_service->waitForOutput("Disconnected from print-manager"),
+             qPrintable(m_service->output()));
+
+    // The service keeps answering, with the print-manager client's default answers.
+    QCOMPARE(m_bus.process(handleCommand(202, {2})).value("resultId"), QVariant("Success"));
+    const QVariantMap ipc = m_bus.process(handleCommand(601));
+    QCOMPARE(ipc, QVariantMap({{"resultId", "Success"}, {"errorId", "Undefined"}}));
+    QCOMPARE(m_bus.process(handleCommand(300)).value("resultId"), QVariant("Success"));
+
+    ServiceProcess* restarted = startSibling("print-manager");
+    QVERIFY(m_service->waitForOutput("Connected to print-manager"));
+    QCOMPARE(m_bus.process(handleCommand(200)).value("resultId"), QVariant("Success"));
+    QCOMPARE(m_bus.process(handleCommand(202, {7})).value("resultId"), QVariant("Success"));
+    QVERIFY2(restarted->waitForOutput("print-manager: feedLines(7)"),
+             qPrintable(restarted->output()));
+    QCOMPARE(siblingState("print-manager").value("paperPosition"), QVariant(7));
+}
+
+QTEST_GUILESS_MAIN(DeviceCommandsTest)
+#include "tst_devicecommands.moc"
