@@ -47,6 +47,48 @@ EnumValue subCommandValue(const ls::Command& command)
     return command.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
 }
 
+// The command table's JSON nulls have no form on the bus; they are left out of what the
+// catalogue copies from the table.
+QVariant withoutNulls(const QVariant& value)
+{
+    if (!value.isValid() || value.userType() == QMetaType::Nullptr) {
+        return {};
+    }
+    if (value.userType() == QMetaType::QVariantMap) {
+        QVariantMap map;
+        const QVariantMap source = value.toMap();
+        for (auto it = source.cbegin(); it != source.cend(); ++it) {
+            const QVariant kept = withoutNulls(it.value());
+            if (kept.isValid()) {
+                map.insert(it.key(), kept);
+            }
+        }
+        return map;
+    }
+    if (value.userType() == QMetaType::QVariantList) {
+        QVariantList list;
+        for (const QVariant& element : value.toList()) {
+            const QVariant kept = withoutNulls(element);
+            if (kept.isValid()) {
+                list.append(kept);
+            }
+        }
+        return list;
+    }
+    return value;
+}
+
+// A field the table lacks (or holds as null) is left out of a catalogue element rather than
+// sent empty: an empty value cannot travel on the bus, and a reply that cannot be marshalled
+// takes the whole process down inside the bus library.
+void copyField(QVariantMap& element, const QVariantMap& entry, const QString& key)
+{
+    const QVariant value = withoutNulls(entry.value(key));
+    if (value.isValid()) {
+        element.insert(key, value);
+    }
+}
+
 QVariantMap failureReply()
 {
     return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
@@ -277,8 +319,9 @@ QVariantMap CommandHandler::handleGetCommandCategories(const ls::Command&) const
         if (entry.contains(ls::categoryKey)) {
             continue;
         }
-        categories.append(QVariantMap{{ls::descriptionKey, entry.value(ls::descriptionKey)},
-                                      {ls::idKey, it.key()}});
+        QVariantMap element{{ls::idKey, it.key()}};
+        copyField(element, entry, ls::descriptionKey);
+        categories.append(element);
     }
     QVariantMap reply = makeReply(ls::ResultId::Success, ls::undefinedKey);
     reply.insert(ls::commandCategoriesKey, categories);
@@ -294,12 +337,12 @@ QVariantMap CommandHandler::handleGetCommands(const ls::Command& command) const
         if (!entry.contains(ls::categoryKey) || entry.value(ls::categoryKey) != requested) {
             continue;
         }
-        QVariantMap element{{ls::descriptionKey, entry.value(ls::descriptionKey)},
-                            {ls::idKey, it.key()}};
+        QVariantMap element{{ls::idKey, it.key()}};
+        copyField(element, entry, ls::descriptionKey);
         const int argumentCount = getArgumentCount(it.key());
         if (argumentCount > 0) {
             element.insert(ls::argumentCountKey, argumentCount);
-            element.insert(ls::argumentTypesKey, entry.value(ls::argumentTypesKey));
+            copyField(element, entry, ls::argumentTypesKey);
         }
         commands.append(element);
     }

@@ -30,7 +30,7 @@ QVariantMap command(const QString& description, const QString& category,
                     const QVariantList& arguments, int count)
 {
     return {{"description", description}, {"category", category}, {"argumentCount", count},
-            {"argumentTypes", arguments},  {"function", "f"},       {"returnType", "void"}};
+            {"argumentTypes", arguments}, {"function", "f"},      {"returnType", "void"}};
 }
 
 QVariantMap argument(const QString& name, const QString& type)
@@ -56,6 +56,7 @@ private slots:
     void catalogueSortedByKeyWhateverTheFileOrder();
     void commandElementsWithAndWithoutArguments();
     void catalogueOfTableWithOnlyCategories();
+    void catalogueLeavesOutFieldsTheTableLacks();
     void replyHelperAndInterfaceCasts();
 
 private:
@@ -96,13 +97,12 @@ void CommandHandlerTest::rejectedRequests_data()
     const QString invalidSender = prefix.arg("process") + "Invalid sender!";
     const QString invalidSubCommand = prefix.arg("process") + "Invalid sub-command!";
 
-    QTest::newRow("empty request") << QVariantMap() << "InvalidCmd"
-                                   << QStringList{notFound, invalidCommand};
+    QTest::newRow("empty request")
+        << QVariantMap() << "InvalidCmd" << QStringList{notFound, invalidCommand};
     QTest::newRow("unknown command id")
         << request("DoSomething", "WebServer", 202) << "InvalidCmd" << QStringList{invalidCommand};
-    QTest::newRow("command id in another case")
-        << request("handleCommand", "WebServer", 202) << "InvalidCmd"
-        << QStringList{invalidCommand};
+    QTest::newRow("command id in another case") << request("handleCommand", "WebServer", 202)
+                                                << "InvalidCmd" << QStringList{invalidCommand};
     QTest::newRow("bad command id before bad sender")
         << request("Nope", "Nobody", 202) << "InvalidCmd" << QStringList{invalidCommand};
     QTest::newRow("sub-command outside every category")
@@ -115,14 +115,11 @@ void CommandHandlerTest::rejectedRequests_data()
         << request("HandleCommand", "WebServer", "twelve") << "InvalidCmd"
         << QStringList{notFound, notFound, invalidSubCommand};
     QTest::newRow("unknown sender")
-        << request("HandleCommand", "Nobody", 202) << "InvalidSender"
-        << QStringList{invalidSender};
-    QTest::newRow("missing sender")
-        << request("HandleCommand", QString(), 202) << "InvalidSender"
-        << QStringList{invalidSender};
+        << request("HandleCommand", "Nobody", 202) << "InvalidSender" << QStringList{invalidSender};
+    QTest::newRow("missing sender") << request("HandleCommand", QString(), 202) << "InvalidSender"
+                                    << QStringList{invalidSender};
     QTest::newRow("catalogue with unknown sender")
-        << request("GetCommands", "Nobody", 999) << "InvalidSender"
-        << QStringList{invalidSender};
+        << request("GetCommands", "Nobody", 999) << "InvalidSender" << QStringList{invalidSender};
     QTest::newRow("missing sub-command")
         << request("HandleCommand", "WebServer", QVariant()) << "InvalidCmd"
         << QStringList{notFound, notFound, invalidSubCommand};
@@ -179,25 +176,28 @@ void CommandHandlerTest::tableQueries_data()
     const auto missing = [](const QString& query, const QString& what) {
         return prefix.arg(query) + QStringLiteral("Parameter \"%1\" not found!").arg(what);
     };
-    QTest::newRow("two arguments") << "Two" << 2 << "two args" << "( a: int, b: QString )"
-                                   << QStringList();
-    QTest::newRow("count zero hides listed arguments")
-        << "Zero" << 0 << "zero" << "" << QStringList();
-    QTest::newRow("count without list") << "Empty" << 1 << "empty" << "( )" << QStringList();
-    QTest::newRow("argument without name or type")
-        << "Blank" << 1 << "blank" << "( :  )" << QStringList();
-    QTest::newRow("no description")
-        << "NoDescription" << 1 << ""
-        << "" << QStringList{missing("getDescription", "description"),
-                             missing("getArgumentsList", "description")};
-    QTest::newRow("no count") << "NoCount" << 0 << "no count" << ""
-                              << QStringList{missing("getArgumentCount", "argumentCount")};
-    QTest::newRow("category entry") << "PaperFeedCommandId" << 0 << "paper" << ""
-                                    << QStringList{missing("getArgumentCount", "argumentCount")};
-    QTest::newRow("unknown key")
-        << "Unknown" << 0 << "" << ""
-        << QStringList{missing("getArgumentCount", "Unknown"), missing("getDescription", "Unknown"),
-                       missing("getArgumentsList", "Unknown")};
+    QTest::newRow("two arguments") << "Two" << 2 << "two args"
+                                   << "( a: int, b: QString )" << QStringList();
+    QTest::newRow("count zero hides listed arguments") << "Zero" << 0 << "zero"
+                                                       << "" << QStringList();
+    QTest::newRow("count without list") << "Empty" << 1 << "empty"
+                                        << "( )" << QStringList();
+    QTest::newRow("argument without name or type") << "Blank" << 1 << "blank"
+                                                   << "( :  )" << QStringList();
+    QTest::newRow("no description") << "NoDescription" << 1 << ""
+                                    << ""
+                                    << QStringList{missing("getDescription", "description"),
+                                                   missing("getArgumentsList", "description")};
+    QTest::newRow("no count") << "NoCount" << 0 << "no count"
+                              << "" << QStringList{missing("getArgumentCount", "argumentCount")};
+    QTest::newRow("category entry")
+        << "PaperFeedCommandId" << 0 << "paper"
+        << "" << QStringList{missing("getArgumentCount", "argumentCount")};
+    QTest::newRow("unknown key") << "Unknown" << 0 << ""
+                                 << ""
+                                 << QStringList{missing("getArgumentCount", "Unknown"),
+                                                missing("getDescription", "Unknown"),
+                                                missing("getArgumentsList", "Unknown")};
 }
 
 void CommandHandlerTest::tableQueries()
@@ -272,11 +272,12 @@ void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty()
     LogCapture capture;
     handler.initialize();
     QCOMPARE(capture.messages(QtCriticalMsg),
-             QStringList{prefix.arg("initialize") +
-                         QStringLiteral("reading \"%1\" failed!")
-                             .arg(CommandHandler::commandTablePath())});
+             QStringList{
+                 prefix.arg("initialize") +
+                 QStringLiteral("reading \"%1\" failed!").arg(CommandHandler::commandTablePath())});
 
-    const QVariantMap categories = handler.process(request("GetCommandCategories", "WebServer", {}));
+    const QVariantMap categories =
+        handler.process(request("GetCommandCategories", "WebServer", {}));
     QCOMPARE(categories.value(ls::resultIdKey), QVariant("Success"));
     QCOMPARE(categories.value(ls::errorIdKey), QVariant("Undefined"));
     QCOMPARE(categories.value(ls::commandCategoriesKey), QVariant(QVariantList()));
@@ -331,12 +332,11 @@ void CommandHandlerTest::commandElementsWithAndWithoutArguments()
     QVariantMap query = request("GetCommands", "WebServer", {});
     query.insert(ls::categoryKey, "PaperFeedCommandId");
     QCOMPARE(handler.process(query).value(ls::commandsKey),
-             QVariant(QVariantList{
-                 QVariantMap{{"id", "FeedLines"},
-                             {"description", "feed"},
-                             {"argumentCount", 1},
-                             {"argumentTypes", arguments}},
-                 QVariantMap{{"id", "LoadPaper"}, {"description", "load"}}}));
+             QVariant(QVariantList{QVariantMap{{"id", "FeedLines"},
+                                               {"description", "feed"},
+                                               {"argumentCount", 1},
+                                               {"argumentTypes", arguments}},
+                                   QVariantMap{{"id", "LoadPaper"}, {"description", "load"}}}));
 
     // Exact match only: another letter case, a category inside the arguments, or none at all.
     query.insert(ls::categoryKey, "paperfeedcommandid");
@@ -364,6 +364,30 @@ void CommandHandlerTest::catalogueOfTableWithOnlyCategories()
     }
 }
 
+void CommandHandlerTest::catalogueLeavesOutFieldsTheTableLacks()
+{
+    // An empty or null value could not be marshalled on the bus; it is left out instead.
+    writeTable(QByteArray(R"({
+        "EmbossCommandId": {},
+        "TestingCommandId": {"description": null},
+        "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
+                      "argumentTypes": [null, {"name": null, "type": "int"}]}
+    })"));
+    CommandHandler handler;
+    handler.initialize();
+    QCOMPARE(handler.process(request("GetCommandCategories", "WebServer", {}))
+                 .value(ls::commandCategoriesKey),
+             QVariant(QVariantList{QVariantMap{{"id", "EmbossCommandId"}},
+                                   QVariantMap{{"id", "TestingCommandId"}}}));
+    QVariantMap query = request("GetCommands", "WebServer", {});
+    query.insert(ls::categoryKey, "EmbossCommandId");
+    QCOMPARE(handler.process(query).value(ls::commandsKey),
+             QVariant(QVariantList{
+                 QVariantMap{{"id", "SetCopies"},
+                             {"argumentCount", 2},
+                             {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}}));
+}
+
 void CommandHandlerTest::replyHelperAndInterfaceCasts()
 {
     QCOMPARE(CommandHandler::makeReply("Success", "Undefined"),
@@ -371,7 +395,8 @@ void CommandHandlerTest::replyHelperAndInterfaceCasts()
 
     CommandHandler handler;
     QObject* object = &handler;
-    auto* byIdentifier = static_cast<ls::IDBusAdaptor*>(object->qt_metacast("com.vellorn.IDBusAdaptor"));
+    auto* byIdentifier =
+        static_cast<ls::IDBusAdaptor*>(object->qt_metacast("com.vellorn.IDBusAdaptor"));
     auto* byName = static_cast<ls::IDBusAdaptor*>(object->qt_metacast("ls::IDBusAdaptor"));
     QCOMPARE(byIdentifier, static_cast<ls::IDBusAdaptor*>(&handler));
     QCOMPARE(byName, static_cast<ls::IDBusAdaptor*>(&handler));

@@ -1,0 +1,177 @@
+// Faults around the real service: every sibling gone, a command table that is missing or
+// broken in every way, standard input closed. The service answers every request of the
+// default table's commands with a reply map and never crashes.
+#include "ServiceProcess.h"
+#include "TestBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QTest>
+
+namespace {
+const QString busName = QStringLiteral("com.vellorn.CommandHandler");
+
+// The catalogue, and every command number of every category (and a few beyond), with and
+// without arguments.
+QVector<QVariantMap> everyRequest()
+{
+    QVector<QVariantMap> requests{
+        {{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}}};
+    for (const char* category :
+         {"ConfigurationCommandId", "PaperFeedCommandId", "DocumentCommandId", "EmbossCommandId",
+          "TestingCommandId", "IpcCommandId", "GetSettings"}) {
+        requests.append(
+            {{"commandId", "GetCommands"}, {"senderId", "WebServer"}, {"category", category}});
+    }
+    for (int value = 100; value <= 606; ++value) {
+        if (value % 100 > 7) {
+            continue;
+        }
+        requests.append({{"commandId", "HandleCommand"},
+                         {"senderId", "WebServer"},
+                         {"subCommandId", value},
+                         {"args", QVariantList{1, "x"}.mid(0, value % 2 + 1)}});
+        requests.append(
+            {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", value}});
+    }
+    return requests;
+}
+} // namespace
+
+class FaultsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void everySiblingGone();
+    void brokenCommandTable_data();
+    void brokenCommandTable();
+    void standardInputClosed();
+
+private:
+    ServiceProcess* startService(const QString& shellRedirection = QString());
+    void expectEveryRequestAnswered();
+
+    TestBus m_bus;
+    ServiceProcess* m_service = nullptr;
+};
+
+void FaultsTest::initTestCase()
+{
+    QVERIFY(m_bus.start());
+    // Announced ready, but none of them is there.
+    m_bus.markSiblingsReady();
+}
+
+void FaultsTest::cleanup()
+{
+    m_bus.setCommandTable([] {
+        QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
+        table.open(QIODevice::ReadOnly);
+        return table.readAll();
+    }());
+    if (m_service == nullptr) {
+        return;
+    }
+    const bool survived = m_service->state() == QProcess::Running;
+    m_service->stop();
+    const QString output = m_service->output();
+    delete m_service;
+    m_service = nullptr;
+    QVERIFY2(survived, qPrintable(output));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !m_bus.connection().interface()->isServiceRegistered(busName).value(); },
+        10000));
+}
+
+ServiceProcess* FaultsTest::startService(const QString& shellRedirection)
+{
+    if (shellRedirection.isEmpty()) {
+        m_service = m_bus.startService();
+    } else {
+        m_service = new ServiceProcess;
+        m_service->start(QStringLiteral("/bin/sh"),
+                         {QStringLiteral("-c"),
+                          QStringLiteral("exec \"$0\" %1").arg(shellRedirection),
+                          QStringLiteral(COMMAND_HANDLER_BINARY)});
+    }
+    return m_service;
+}
+
+void FaultsTest::expectEveryRequestAnswered()
+{
+    QVERIFY(m_bus.waitForBusName(busName));
+    for (const QVariantMap& request : everyRequest()) {
+        QString error;
+        const QVariantMap reply = m_bus.process(request, &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(reply.value("resultId") == "Success" || reply.value("resultId") == "Failure");
+        QVERIFY(reply.contains("errorId"));
+    }
+}
+
+void FaultsTest::everySiblingGone()
+{
+    startService();
+    expectEveryRequestAnswered();
+    // The clients answer with their defaults, and the command still counts as carried out.
+    const QVariantMap documents = m_bus.process(
+        {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", 300}});
+    QCOMPARE(documents, QVariantMap({{"resultId", "Success"},
+                                     {"errorId", "Undefined"},
+                                     {"detailsListMap", QVariantMap()}}));
+}
+
+void FaultsTest::brokenCommandTable_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("logLine");
+    const QString readFailed = QStringLiteral("CommandHandler::initialize ERROR: reading");
+    QTest::newRow("missing") << QByteArray() << readFailed;
+    QTest::newRow("empty") << QByteArray("") << readFailed;
+    QTest::newRow("not json") << QByteArray("{\"FeedLines\": {") << readFailed;
+    QTest::newRow("not an object") << QByteArray("[1, 2, 3]") << readFailed;
+    QTest::newRow("binary") << QByteArray("\x00\xff\xfe{}", 5) << readFailed;
+    QTest::newRow("wrong types in every field") << QByteArray(R"({
+            "PaperFeedCommandId": "not an object",
+            "IpcCommandId": 6,
+            "FeedLines": {"category": 2, "description": ["a"], "argumentCount": "one",
+                          "argumentTypes": "lines", "function": 7, "returnType": {}},
+            "LoadPaper": {"category": "PaperFeedCommandId", "description": null,
+                          "argumentCount": -3, "argumentTypes": [1, null, "x"],
+                          "function": ["loadPaper"], "returnType": "void"},
+            "GetDocuments": {"category": "DocumentCommandId", "argumentCount": 1e300,
+                             "function": "documents", "returnType": "QVariantList"},
+            "RunHeadTest": {"category": "IpcCommandId", "argumentCount": true},
+            "GetSettings": [],
+            "EmbossCommandId": {},
+            "TestingCommandId": {"description": null},
+            "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
+                          "argumentTypes": [null, {"name": null, "type": "int"}],
+                          "function": "setCopies", "returnType": "void"}
+        })") << QString("Parameter");
+}
+
+void FaultsTest::brokenCommandTable()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, logLine);
+    if (QString::fromLatin1(QTest::currentDataTag()) == QLatin1String("missing")) {
+        m_bus.removeCommandTable();
+    } else {
+        m_bus.setCommandTable(table);
+    }
+    startService();
+    expectEveryRequestAnswered();
+    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
+}
+
+void FaultsTest::standardInputClosed()
+{
+    startService(QStringLiteral("<&-"));
+    expectEveryRequestAnswered();
+}
+
+QTEST_GUILESS_MAIN(FaultsTest)
+#include "tst_faults.moc"
