@@ -1,12 +1,18 @@
 #include "CommandHandler.h"
 #include "CommandHandlerAdaptor.h"
+#include "Console.h"
 #include "ServiceWatcher.h"
+#include "SystemCheck.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextCodec>
 
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,10 +57,39 @@ int answerHelpOrVersion(int argc, char** argv)
     parser.showHelp(0);
 }
 
+// Blocks until the readiness thread has seen every sibling ready. There is no time-out: without
+// its siblings the service has nothing to offer.
+void waitForBackends()
+{
+    gateMutex.lock();
+    while (!backendsReady) {
+        gateCondition.wait(&gateMutex);
+    }
+    gateMutex.unlock();
+}
+
+// A standard descriptor that is closed at start would be handed to the next file opened (the
+// event loop's wake-up descriptor, the bus socket), and the console would then read that as
+// its standard input. /dev/null takes their places first.
+void occupyClosedStandardDescriptors()
+{
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int opened = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != descriptor) {
+            dup2(opened, descriptor);
+            close(opened);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    occupyClosedStandardDescriptors();
     if (asksForHelpOrVersion(argc, argv)) {
         return answerHelpOrVersion(argc, argv);
     }
@@ -62,6 +97,10 @@ int main(int argc, char** argv)
     ServiceWatcher::setReady(readinessName, false);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     QCoreApplication application(argc, argv);
+
+    SystemCheck systemCheck;
+    systemCheck.start(QThread::InheritPriority);
+    waitForBackends();
 
     describeApplication(application);
     // Built as the device's services do; the arguments themselves have no effect here.
@@ -71,8 +110,12 @@ int main(int argc, char** argv)
 
     auto* handler = new CommandHandler(&application);
     new CommandHandlerAdaptor(handler);
+    new Console(handler);
 
     handler->initialize();
     ServiceWatcher::setReady(readinessName, true);
-    return QCoreApplication::exec();
+    const int exitCode = QCoreApplication::exec();
+    // The thread ended right after opening the gate; joined so that it never outlives its object.
+    systemCheck.wait();
+    return exitCode;
 }

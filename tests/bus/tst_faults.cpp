@@ -171,6 +171,9 @@ void FaultsTest::standardInputClosed()
 {
     startService(QStringLiteral("<&-"));
     expectEveryRequestAnswered();
+    // The console reads /dev/null rather than whatever the process opened first.
+    QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(m_service->processId())),
+             QStringLiteral("/dev/null"));
 }
 
 QTEST_GUILESS_MAIN(FaultsTest)

@@ -1,0 +1,260 @@
+#include "Console.h"
+
+#include "CommandHandler.h"
+#include "LogPrefix.h"
+#include "ls/ConsoleReader.h"
+#include "ls/Enums.h"
+#include "ls/Timer.h"
+
+#include <QLoggingCategory>
+#include <QStringList>
+#include <QVector>
+#include <QtDebug>
+
+namespace {
+
+const QString helpPrefix = QStringLiteral("HELP");
+const QString commandPrefix = QStringLiteral("C");
+const QString mainMenuRequest = QStringLiteral("HELP C");
+const QString helpBanner = QStringLiteral("================== Help ==================");
+const QString mainMenuBanner = QStringLiteral("========== Commands - Main menu ==========");
+const QString closingRule = QStringLiteral("==========================================");
+const QString doneBanner = QStringLiteral("================== Done ==================");
+const QString infoHeader = QStringLiteral("========== Command %1 - Info ==========");
+const QString categoryHeader = QStringLiteral("========== %1 - Menu ==========");
+const QString runHeader = QStringLiteral("========== %1 - %2 ==========");
+const QString helpLines[] = {
+    QStringLiteral("HELP C Display commands main menu info."),
+    QStringLiteral("HELP [cmd_nr] Display command info."),
+    QStringLiteral("C [cmd_nr] Enter category / Run command."),
+};
+const QString timerLabel = QStringLiteral("Console");
+
+// Created on first use, off unless the logging rules switch it on.
+const QLoggingCategory& consoleCategory()
+{
+    static const QLoggingCategory category("Console", QtCriticalMsg);
+    return category;
+}
+
+using Enumerations = QVector<const ls::MetaEnum*>;
+
+const Enumerations commandEnumerations = {
+    &ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta, &ls::DocumentCommandId::meta,
+    &ls::EmbossCommandId::meta,        &ls::TestingCommandId::meta,   &ls::IpcCommandId::meta,
+};
+
+const Enumerations helpEnumerations = {
+    &ls::CommandCategories::meta, &ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
+    &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta,        &ls::TestingCommandId::meta,
+    &ls::IpcCommandId::meta,
+};
+
+struct CategoryMenu {
+    const EnumKey& category;
+    const ls::MetaEnum& commands;
+};
+
+const CategoryMenu categoryMenus[] = {
+    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
+    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
+    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
+    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
+    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
+    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
+};
+
+// undefinedKey when none of the enumerations has the value; the first one that has it wins.
+EnumKey nameOf(int number, const Enumerations& enumerations)
+{
+    for (const ls::MetaEnum* enumeration : enumerations) {
+        const EnumKey name = enumeration->key(number);
+        if (name != ls::undefinedKey) {
+            return name;
+        }
+    }
+    return ls::undefinedKey;
+}
+
+QStringList wordsOf(const QString& line)
+{
+    return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Starts a record with a line break, so that an empty line shows before it.
+QDebug breakFirst(QDebug record)
+{
+    record.nospace() << '\n';
+    record.setAutoInsertSpaces(true);
+    return record;
+}
+
+// Ends a one-item record with a line break, so that an empty line shows after it.
+template <typename Text> void printBreakLast(QDebug record, const Text& text)
+{
+    record.nospace() << text << '\n';
+}
+
+void printHelpLines()
+{
+    for (const QString& line : helpLines) {
+        qDebug() << line;
+    }
+}
+
+// The command-line value of a word; false when it is not a base-10 integer.
+bool readNumber(const QStringList& words, int* number)
+{
+    bool ok = false;
+    *number = words.at(1).toInt(&ok, 10);
+    return ok;
+}
+
+} // namespace
+
+Console::Console(CommandHandler* handler) : QObject(handler), m_handler(handler)
+{
+    auto* reader = new ls::ConsoleReader(this);
+    connect(reader, &ls::ConsoleReader::textReceived, this, &Console::onTextReceived);
+    connect(handler, &CommandHandler::notification, handler, &Console::printNotification,
+            Qt::DirectConnection);
+}
+
+void Console::onTextReceived(const QString& line)
+{
+    ls::Timer::start(timerLabel);
+    bool handled = false;
+    if (line.startsWith(helpPrefix, Qt::CaseInsensitive)) {
+        handled = processHelp(line);
+    } else if (line.startsWith(commandPrefix, Qt::CaseInsensitive)) {
+        handled = processCommand(line);
+    }
+    if (!handled) {
+        printHelpBlock();
+    }
+    ls::Timer::finish(timerLabel);
+}
+
+bool Console::processHelp(const QString& line) const
+{
+    const QString text = line.simplified();
+    if (text.compare(mainMenuRequest, Qt::CaseInsensitive) == 0) {
+        qDebug() << mainMenuBanner;
+        display(ls::CommandCategories::meta);
+        qDebug() << closingRule;
+        printHelpLines();
+        return true;
+    }
+    const QStringList words = wordsOf(text);
+    if (words.size() < 2) {
+        printBreakLast(qCritical(), "No arguments received for help.");
+        return false;
+    }
+    int number = 0;
+    if (!readNumber(words, &number)) {
+        printBreakLast(qCritical(), "Arguments must be of integer type!");
+        return false;
+    }
+    const EnumKey name = nameOf(number, helpEnumerations);
+    if (name == ls::undefinedKey) {
+        printNotFound(number);
+        return false;
+    }
+    breakFirst(qDebug().noquote()) << infoHeader.arg(number);
+    qDebug().noquote() << number << "-" << m_handler->getDescription(name)
+                       << m_handler->getArgumentsList(name);
+    printBreakLast(qDebug(), closingRule);
+    return true;
+}
+
+bool Console::processCommand(const QString& line) const
+{
+    const QStringList words = wordsOf(line);
+    if (words.size() < 2) {
+        printBreakLast(qCritical(), "No arguments received for command action.");
+        return false;
+    }
+    int number = 0;
+    if (!readNumber(words, &number)) {
+        printBreakLast(qCritical(), "Commands must be of integer type!");
+        return false;
+    }
+    QList<QVariant> arguments;
+    for (int i = 2; i < words.size(); ++i) {
+        arguments.append(words.at(i));
+    }
+    return handleCategory(number) || handleCommand(number, arguments);
+}
+
+bool Console::handleCategory(int number) const
+{
+    const EnumKey name = ls::CommandCategories::meta.key(number);
+    if (name == ls::undefinedKey) {
+        return false;
+    }
+    breakFirst(qDebug().noquote()) << categoryHeader.arg(m_handler->getDescription(name));
+    for (const CategoryMenu& menu : categoryMenus) {
+        if (ls::CommandCategories::meta.value(menu.category) == number) {
+            display(menu.commands);
+            break;
+        }
+    }
+    printBreakLast(qDebug(), closingRule);
+    return true;
+}
+
+bool Console::handleCommand(int number, const QList<QVariant>& arguments) const
+{
+    const EnumKey name = nameOf(number, commandEnumerations);
+    if (name == ls::undefinedKey) {
+        printNotFound(number);
+        return false;
+    }
+    const QVariantMap request{
+        {ls::commandIdKey, ls::CommandHandlerCmdId::HandleCommand},
+        {ls::subCommandIdKey, number},
+        {ls::senderIdKey, ls::ServiceId::CommandHandler},
+        {ls::argsKey, QVariantList(arguments)},
+    };
+    breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
+    // What the operator sees of the outcome is the handler's and the backends' own logging.
+    m_handler->process(request);
+    printBreakLast(qDebug(), doneBanner);
+    return true;
+}
+
+void Console::display(const ls::MetaEnum& enumeration) const
+{
+    for (const ls::MetaEnum::Entry& entry : enumeration) {
+        // Two names sharing a value both show the texts of the first one.
+        const EnumKey name = enumeration.key(entry.value);
+        qDebug().noquote() << entry.value << "\t" << m_handler->getDescription(name)
+                           << m_handler->getArgumentsList(name);
+    }
+}
+
+void Console::printNotification(const QVariantMap& notification)
+{
+    if (!notification.contains(ls::notificationIdKey) || !notification.contains(ls::actionIdKey) ||
+        !notification.contains(ls::senderIdKey)) {
+        CH_LOG_ERROR() << "Invalid notification received!";
+        return;
+    }
+    qCDebug(consoleCategory) << "----------- Notification -----------";
+    qCDebug(consoleCategory) << "NotificationId:"
+                             << notification.value(ls::notificationIdKey).toString();
+    qCDebug(consoleCategory) << "SenderId:" << notification.value(ls::senderIdKey).toString();
+    qCDebug(consoleCategory) << "------------------------------------";
+}
+
+void Console::printHelpBlock()
+{
+    breakFirst(qDebug()) << helpBanner;
+    printHelpLines();
+    printBreakLast(qDebug(), closingRule);
+}
+
+void Console::printNotFound(int number)
+{
+    breakFirst(qDebug()) << "Command" << number << "not found!";
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ls/MetaEnum.h"
+
+#include <QList>
+#include <QObject>
+#include <QVariant>
+#include <QVariantMap>
+
+class CommandHandler;
+
+// The operator's front end on standard input: "HELP ..." and "C ..." lines print menus and help
+// texts from the command table and run commands by number through the command handler. It also
+// prints the handler's notifications when the "Console" logging category is on. Every line is
+// understood on its own; the console keeps no menu state.
+class Console : public QObject
+{
+    Q_OBJECT
+public:
+    // The handler is also the console's parent.
+    explicit Console(CommandHandler* handler);
+
+    // A "HELP" line: the main menu or one entry's info. True when it printed what was asked.
+    bool processHelp(const QString& line) const;
+    // A "C" line: a category's menu or a command run. True when it did one of them.
+    bool processCommand(const QString& line) const;
+    // False, printing nothing, when no category has this value.
+    bool handleCategory(int number) const;
+    // False when no command has this value; the handler's reply is not shown.
+    bool handleCommand(int number, const QList<QVariant>& arguments) const;
+    // One line per entry: value, description and arguments from the command table.
+    void display(const ls::MetaEnum& enumeration) const;
+
+private slots:
+    void onTextReceived(const QString&);
+
+private:
+    static void printNotification(const QVariantMap& notification);
+    static void printHelpBlock();
+    static void printNotFound(int number);
+
+    CommandHandler* const m_handler;
+};

@@ -1,0 +1,3 @@
+# The service binary's start-up and its standard input, on a private bus.
+ch_add_test(tst_startup SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_startup.cpp LIBRARIES ls_platform)
+add_dependencies(tst_startup command-handler)
