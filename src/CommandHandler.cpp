@@ -1,5 +1,6 @@
 #include "CommandHandler.h"
 
+#include "CategoryEnumerations.h"
 #include "ConfigurationManagerProxy.h"
 #include "DocumentManagerProxy.h"
 #include "LogPrefix.h"
@@ -21,21 +22,6 @@ const QLoggingCategory& commandHandlerCategory()
     static const QLoggingCategory category("CommandHandler", QtCriticalMsg);
     return category;
 }
-
-struct CategoryEnumeration {
-    const EnumKey& category;
-    const ls::MetaEnum& commands;
-};
-
-// The order in which a sub-command value is looked for among the categories.
-const CategoryEnumeration categoryEnumerations[] = {
-    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
-    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
-    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
-    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
-    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
-    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
-};
 
 QString firstStateDirectory()
 {

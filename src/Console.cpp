@@ -1,5 +1,7 @@
 #include "Console.h"
 
+#include "CategoryEnumerations.h"
+
 #include "CommandHandler.h"
 #include "LogPrefix.h"
 #include "ls/ConsoleReader.h"
@@ -48,20 +50,6 @@ const Enumerations helpEnumerations = {
     &ls::CommandCategories::meta, &ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
     &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta,        &ls::TestingCommandId::meta,
     &ls::IpcCommandId::meta,
-};
-
-struct CategoryMenu {
-    const EnumKey& category;
-    const ls::MetaEnum& commands;
-};
-
-const CategoryMenu categoryMenus[] = {
-    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
-    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
-    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
-    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
-    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
-    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
 };
 
 // undefinedKey when none of the enumerations has the value; the first one that has it wins.
@@ -193,7 +181,7 @@ bool Console::handleCategory(int number) const
         return false;
     }
     breakFirst(qDebug().noquote()) << categoryHeader.arg(m_handler->getDescription(name));
-    for (const CategoryMenu& menu : categoryMenus) {
+    for (const CategoryEnumeration& menu : categoryEnumerations) {
         if (ls::CommandCategories::meta.value(menu.category) == number) {
             display(menu.commands);
             break;

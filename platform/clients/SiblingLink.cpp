@@ -149,6 +149,7 @@ void SiblingLink::onOwnerChanged(const QString& name, const QString& oldOwner,
                                  const QString& newOwner)
 {
     Q_UNUSED(name)
+    ++m_ownerChanges;
     // A restart that hands the name straight to a new process still breaks the old link.
     if (!oldOwner.isEmpty() && m_state == State::Connected) {
         setState(State::Disconnected);
@@ -165,12 +166,20 @@ void SiblingLink::checkOwner()
         << m_service;
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection::systemBus().asyncCall(query, callTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, &SiblingLink::onOwnerChecked);
+    const quint64 ownerChangesBefore = m_ownerChanges;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, ownerChangesBefore](QDBusPendingCallWatcher* finished) {
+                onOwnerChecked(finished, ownerChangesBefore);
+            });
 }
 
-void SiblingLink::onOwnerChecked(QDBusPendingCallWatcher* watcher)
+void SiblingLink::onOwnerChecked(QDBusPendingCallWatcher* watcher, quint64 ownerChangesBefore)
 {
     watcher->deleteLater();
+    // An owner change seen while the question was out is newer than its answer.
+    if (m_ownerChanges != ownerChangesBefore) {
+        return;
+    }
     const QDBusPendingReply<bool> reply = *watcher;
     // Without an answer from the bus itself the sibling cannot be reached either.
     setState(!reply.isError() && reply.value() ? State::Connected : State::Disconnected);

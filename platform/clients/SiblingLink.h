@@ -56,7 +56,7 @@ private:
 
     void onOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
     void checkOwner();
-    void onOwnerChecked(QDBusPendingCallWatcher* watcher);
+    void onOwnerChecked(QDBusPendingCallWatcher* watcher, quint64 ownerChangesBefore);
     void setState(State state);
     void warnFailure(const QString& method, const QString& reason) const;
 
@@ -64,4 +64,5 @@ private:
     QDBusServiceWatcher* m_watcher = nullptr;
     QTimer* m_checkTimer = nullptr;
     State m_state = State::Unknown;
+    quint64 m_ownerChanges = 0;
 };

@@ -99,8 +99,13 @@ QVariant dbusValueUnpack(const QVariant& value)
 QMap<QString, QVariant> dbusArgumentUnpack(const QMap<QString, QVariant>& request)
 {
     QMap<QString, QVariant> unpacked;
+    // Qt demarshals a dictionary whose key repeats on the wire into a multi-map that iterates
+    // equal keys newest first: the entry sent last is kept, which is what value() answers and
+    // what nested dictionaries keep.
     for (auto it = request.cbegin(); it != request.cend(); ++it) {
-        unpacked.insert(it.key(), dbusValueUnpack(it.value()));
+        if (!unpacked.contains(it.key())) {
+            unpacked.insert(it.key(), dbusValueUnpack(it.value()));
+        }
     }
     return unpacked;
 }

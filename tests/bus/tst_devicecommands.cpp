@@ -203,8 +203,10 @@ void DeviceCommandsTest::siblingKilledAndRestarted()
     QCOMPARE(ipc, QVariantMap({{"resultId", "Success"}, {"errorId", "Undefined"}}));
     QCOMPARE(m_bus.process(handleCommand(300)).value("resultId"), QVariant("Success"));
 
+    const int connectionsBefore = m_service->output().count("Connected to print-manager");
     ServiceProcess* restarted = startSibling("print-manager");
-    QVERIFY(m_service->waitForOutput("Connected to print-manager"));
+    QVERIFY(m_bus.waitForReady("print-manager"));
+    QTRY_VERIFY(m_service->output().count("Connected to print-manager") > connectionsBefore);
     QCOMPARE(m_bus.process(handleCommand(200)).value("resultId"), QVariant("Success"));
     QCOMPARE(m_bus.process(handleCommand(202, {7})).value("resultId"), QVariant("Success"));
     QVERIFY2(restarted->waitForOutput("print-manager: feedLines(7)"),

@@ -28,6 +28,7 @@ private slots:
     void unpacksWhatTheBusDelivered_data();
     void unpacksWhatTheBusDelivered();
     void plainValuesPassThrough();
+    void repeatedKeyKeepsTheEntrySentLast();
 
 private:
     QVariantMap roundTrip(const QVariantMap& request);
@@ -46,9 +47,9 @@ void DBusArgumentUnpackTest::initTestCase()
 QVariantMap DBusArgumentUnpackTest::roundTrip(const QVariantMap& request)
 {
     QDBusConnection bus = m_bus.connection();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        bus.baseService(), QStringLiteral("/receiver"), QStringLiteral("test.Receiver"),
-        QStringLiteral("take"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(bus.baseService(), QStringLiteral("/receiver"),
+                                       QStringLiteral("test.Receiver"), QStringLiteral("take"));
     call << request;
     m_receiver.received.clear();
     const QDBusPendingCall pending = bus.asyncCall(call);
@@ -85,13 +86,13 @@ void DBusArgumentUnpackTest::unpacksWhatTheBusDelivered_data()
     QTest::newRow("nested dictionaries")
         << QVariant(QVariantMap{{"outer", QVariantMap{{"inner", inner}}}})
         << QVariant(QVariantMap{{"outer", QVariantMap{{"inner", inner}}}});
-    QTest::newRow("array of dictionaries") << QVariant(QVariantList{inner, inner})
-                                           << QVariant(QVariantList{inner, inner});
+    QTest::newRow("array of dictionaries")
+        << QVariant(QVariantList{inner, inner}) << QVariant(QVariantList{inner, inner});
     QTest::newRow("string array") << QVariant(QStringList{"a", "b"})
                                   << QVariant(QVariantList{"a", "b"});
     QTest::newRow("structure") << structure(7, "seven") << QVariant(QVariantList{7, "seven"});
-    QTest::newRow("variant in variant") << variantInVariant(QVariantList{1, 2})
-                                        << QVariant(QVariantList{1, 2});
+    QTest::newRow("variant in variant")
+        << variantInVariant(QVariantList{1, 2}) << QVariant(QVariantList{1, 2});
     QTest::newRow("bytes") << QVariant(QByteArray("\x01\x02", 2))
                            << QVariant(QByteArray("\x01\x02", 2));
     QTest::newRow("empty array") << QVariant(QVariantList()) << QVariant(QVariantList());
@@ -134,6 +135,34 @@ void DBusArgumentUnpackTest::plainValuesPassThrough()
     const QVariantMap request{{"args", QVariantList{1, "x"}}, {"id", 3}, {"none", QVariant()}};
     QCOMPARE(libpivra::dbusArgumentUnpack(request), request);
     QCOMPARE(libpivra::dbusArgumentUnpack({}), QVariantMap());
+}
+
+void DBusArgumentUnpackTest::repeatedKeyKeepsTheEntrySentLast()
+{
+    // A dictionary may repeat a key on the wire; what the handler reads must be what Qt's
+    // value() gives for the delivered map, the entry sent last.
+    QDBusArgument request;
+    request.beginMap(QVariant::String, qMetaTypeId<QDBusVariant>());
+    for (const char* commandId : {"GetCommands", "HandleCommand"}) {
+        request.beginMapEntry();
+        request << QStringLiteral("commandId") << QDBusVariant(QString::fromLatin1(commandId));
+        request.endMapEntry();
+    }
+    request.endMap();
+
+    QDBusConnection bus = m_bus.connection();
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(bus.baseService(), QStringLiteral("/receiver"),
+                                       QStringLiteral("test.Receiver"), QStringLiteral("take"));
+    call << QVariant::fromValue(request);
+    m_receiver.received.clear();
+    const QDBusPendingCall pending = bus.asyncCall(call);
+    QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));
+    QVERIFY2(!pending.isError(), qPrintable(pending.error().message()));
+
+    const QVariantMap unpacked = libpivra::dbusArgumentUnpack(m_receiver.received);
+    QCOMPARE(unpacked.value("commandId"), m_receiver.received.value("commandId"));
+    QCOMPARE(unpacked.value("commandId"), QVariant("HandleCommand"));
 }
 
 QTEST_GUILESS_MAIN(DBusArgumentUnpackTest)

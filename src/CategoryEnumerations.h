@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ls/Enums.h"
+
+// Each command category with the enumeration of its commands, in the order in which a command
+// number is looked for among them (the console's menus follow the same order).
+struct CategoryEnumeration {
+    const ls::EnumKey& category;
+    const ls::MetaEnum& commands;
+};
+
+inline const CategoryEnumeration categoryEnumerations[] = {
+    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
+    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
+    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
+    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
+    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
+    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
+};
