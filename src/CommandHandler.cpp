@@ -151,20 +151,28 @@ void CommandHandler::initialize()
     if (!file->read(commandTablePath(), m_table)) {
         CH_LOG_ERROR() << "reading" << commandTablePath() << "failed!";
     }
+    m_categories = listCategories();
+    prepareCommands();
 }
 
 int CommandHandler::getArgumentCount(const EnumKey& key) const
 {
-    if (!m_table.contains(key)) {
+    const auto found = m_table.constFind(key);
+    if (found == m_table.cend()) {
         CH_LOG_ERROR() << "Parameter" << key << "not found!";
         return 0;
     }
-    const QVariantMap entry = m_table.value(key).toMap();
-    if (!entry.contains(ls::argumentCountKey)) {
+    return getArgumentCount(found.value().toMap());
+}
+
+int CommandHandler::getArgumentCount(const QVariantMap& entry) const
+{
+    const auto count = entry.constFind(ls::argumentCountKey);
+    if (count == entry.cend()) {
         CH_LOG_ERROR() << "Parameter" << ls::argumentCountKey << "not found!";
         return 0;
     }
-    return entry.value(ls::argumentCountKey).toInt();
+    return count.value().toInt();
 }
 
 const QString CommandHandler::getDescription(const EnumKey& key) const
@@ -297,7 +305,7 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
     return (this->*categoryHandler.value())(command);
 }
 
-QVariantMap CommandHandler::handleGetCommandCategories(const ls::Command&) const
+QVariantList CommandHandler::listCategories() const
 {
     QVariantList categories;
     for (auto it = m_table.cbegin(); it != m_table.cend(); ++it) {
@@ -309,8 +317,35 @@ QVariantMap CommandHandler::handleGetCommandCategories(const ls::Command&) const
         copyField(element, entry, ls::descriptionKey);
         categories.append(element);
     }
+    return categories;
+}
+
+void CommandHandler::prepareCommands()
+{
+    m_commands.clear();
+    for (auto it = m_table.cbegin(); it != m_table.cend(); ++it) {
+        const QVariantMap entry = it.value().toMap();
+        const auto category = entry.constFind(ls::categoryKey);
+        if (category == entry.cend()) {
+            continue;
+        }
+        ListedCommand listed{category.value(), {{ls::idKey, it.key()}}, {}};
+        copyField(listed.element, entry, ls::descriptionKey);
+        if (!entry.contains(ls::argumentCountKey)) {
+            // Kept so that every listing reports the missing count, as the table query does.
+            listed.entryWithoutCount = entry;
+        } else if (const int argumentCount = getArgumentCount(entry); argumentCount > 0) {
+            listed.element.insert(ls::argumentCountKey, argumentCount);
+            copyField(listed.element, entry, ls::argumentTypesKey);
+        }
+        m_commands.append(listed);
+    }
+}
+
+QVariantMap CommandHandler::handleGetCommandCategories(const ls::Command&) const
+{
     QVariantMap reply = makeReply(ls::ResultId::Success, ls::undefinedKey);
-    reply.insert(ls::commandCategoriesKey, categories);
+    reply.insert(ls::commandCategoriesKey, m_categories);
     return reply;
 }
 
@@ -318,19 +353,14 @@ QVariantMap CommandHandler::handleGetCommands(const ls::Command& command) const
 {
     const QVariant requested = command.value(ls::categoryKey);
     QVariantList commands;
-    for (auto it = m_table.cbegin(); it != m_table.cend(); ++it) {
-        const QVariantMap entry = it.value().toMap();
-        if (!entry.contains(ls::categoryKey) || entry.value(ls::categoryKey) != requested) {
+    for (const ListedCommand& listed : m_commands) {
+        if (listed.category != requested) {
             continue;
         }
-        QVariantMap element{{ls::idKey, it.key()}};
-        copyField(element, entry, ls::descriptionKey);
-        const int argumentCount = getArgumentCount(it.key());
-        if (argumentCount > 0) {
-            element.insert(ls::argumentCountKey, argumentCount);
-            copyField(element, entry, ls::argumentTypesKey);
+        if (!listed.entryWithoutCount.isEmpty()) {
+            getArgumentCount(listed.entryWithoutCount);
         }
-        commands.append(element);
+        commands.append(listed.element);
     }
     QVariantMap reply = makeReply(ls::ResultId::Success, ls::undefinedKey);
     reply.insert(ls::commandsKey, commands);

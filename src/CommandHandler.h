@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPair>
 #include <QVariantMap>
+#include <QVector>
 
 using EnumKey = ls::EnumKey;
 using EnumValue = ls::EnumValue;
@@ -67,5 +68,21 @@ private:
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;
 
+    // The catalogue's answers are prepared from the table when it is loaded: the table does not
+    // change afterwards, and walking every entry of a large table on each request costs a cache
+    // miss or more per entry.
+    QVariantList listCategories() const;
+    // A command as GetCommands lists it.
+    struct ListedCommand {
+        QVariant category;
+        QVariantMap element;
+        QVariantMap entryWithoutCount;
+    };
+    void prepareCommands();
+    // The table query for an entry already in hand, with the same error line.
+    int getArgumentCount(const QVariantMap& entry) const;
+
     QVariantMap m_table;
+    QVariantList m_categories;
+    QVector<ListedCommand> m_commands;
 };

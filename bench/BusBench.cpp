@@ -1,0 +1,299 @@
+#include "BusBench.h"
+
+#include "FileAppearance.h"
+#include "ServiceWatcher.h"
+#include "TestBus.h"
+#include "libpivra/DBusArgumentUnpack.h"
+#include "ls/Enums.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+const QString serviceName = QStringLiteral("com.vellorn.CommandHandler");
+const QString readinessName = QStringLiteral("command-handler");
+const QStringList simulators = {QStringLiteral("print-manager"), QStringLiteral("document-manager"),
+                                QStringLiteral("configuration-manager"), QStringLiteral("speech")};
+constexpr int startTimeoutMs = 15000;
+constexpr int callTimeoutMs = 10000;
+constexpr int stopTimeoutMs = 5000;
+
+QVariantMap request(const QString& commandId)
+{
+    return {{ls::commandIdKey, commandId}, {ls::senderIdKey, ls::ServiceId::WebServer}};
+}
+
+QVariantMap deviceCommand(int subCommand, const QVariantList& args = {})
+{
+    QVariantMap map = request(ls::CommandHandlerCmdId::HandleCommand);
+    map.insert(ls::subCommandIdKey, subCommand);
+    if (!args.isEmpty()) {
+        map.insert(ls::argsKey, args);
+    }
+    return map;
+}
+
+void clearReadiness()
+{
+    for (const QString& name : TestBus::siblingReadinessNames) {
+        ServiceWatcher::setReady(name, false);
+    }
+    ServiceWatcher::setReady(readinessName, false);
+}
+
+int threadCount(qint64 pid)
+{
+    return QDir(QStringLiteral("/proc/%1/task").arg(pid))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
+} // namespace
+
+const BusBench::Target BusBench::commandHandler{serviceName, serviceName,
+                                                QStringLiteral("process")};
+// Literal names: another file's constants may not be built yet when these are.
+const BusBench::Target BusBench::bareEcho{QStringLiteral("com.vellorn.BareBench"),
+                                          QStringLiteral("com.vellorn.BareBench"),
+                                          QStringLiteral("process")};
+const BusBench::Target BusBench::barePrimed{QStringLiteral("com.vellorn.BareBenchPrimed"),
+                                            QStringLiteral("com.vellorn.BareBench"),
+                                            QStringLiteral("processPrimed")};
+
+BusBench::BusBench(QObject* parent) : QObject(parent), m_bus(new TestBus(this)) {}
+
+BusBench::~BusBench()
+{
+    const auto processes = findChildren<QProcess*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QProcess* process : processes) {
+        stop(process);
+    }
+    // Then the bus daemon, which the bus object stops when it goes.
+    delete m_bus;
+}
+
+void BusBench::stop(QProcess* process)
+{
+    if (process->state() == QProcess::NotRunning) {
+        return;
+    }
+    process->terminate();
+    if (!process->waitForFinished(stopTimeoutMs)) {
+        process->kill();
+        process->waitForFinished(stopTimeoutMs);
+    }
+}
+
+bool BusBench::fail(const QString& problem)
+{
+    m_problem = problem;
+    return false;
+}
+
+bool BusBench::start()
+{
+    return m_logs.isValid() && m_bus->start() ? true : fail(QStringLiteral("no private bus"));
+}
+
+QProcess* BusBench::startLogged(const QString& program, const QStringList& arguments,
+                                const QString& logName)
+{
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    // Into a file, not a pipe: nobody reads a pipe while the bench blocks on its calls, and a
+    // full pipe would stall the service.
+    process->setStandardOutputFile(m_logs.filePath(logName), QIODevice::Append);
+    process->start(program, arguments);
+    process->waitForStarted(startTimeoutMs);
+    return process;
+}
+
+bool BusBench::waitForGateThread(const QProcess* service)
+{
+    return QTest::qWaitFor(
+               [service] {
+                   return service->state() != QProcess::Running ||
+                          threadCount(service->processId()) > 1;
+               },
+               startTimeoutMs) &&
+           service->state() == QProcess::Running;
+}
+
+qint64 BusBench::readinessOnce()
+{
+    clearReadiness();
+    const QStringList& siblings = TestBus::siblingReadinessNames;
+    for (int i = 0; i + 1 < siblings.size(); ++i) {
+        ServiceWatcher::setReady(siblings.at(i), true);
+    }
+    QProcess* service =
+        startLogged(QStringLiteral(COMMAND_HANDLER_BINARY), {}, QStringLiteral("readiness.log"));
+    qint64 latency = -1;
+    if (waitForGateThread(service)) {
+        const FileAppearance watch(m_bus->watcherDirectory());
+        const qint64 announced = FileAppearance::now();
+        ServiceWatcher::setReady(siblings.constLast(), true);
+        const qint64 seen = watch.waitFor(readinessName + QStringLiteral(".ready"), callTimeoutMs);
+        latency = seen < 0 ? -1 : seen - announced;
+    }
+    stop(service);
+    delete service;
+    return latency;
+}
+
+QVector<qint64> BusBench::measureReadiness(int runs)
+{
+    QVector<qint64> latencies;
+    for (int run = 0; run < runs; ++run) {
+        const qint64 latency = readinessOnce();
+        if (latency < 0) {
+            fail(QStringLiteral("the service did not announce itself ready (run %1)").arg(run));
+            return {};
+        }
+        latencies.append(latency);
+    }
+    clearReadiness();
+    return latencies;
+}
+
+bool BusBench::startServices()
+{
+    clearReadiness();
+    for (const QString& sibling : simulators) {
+        startLogged(QStringLiteral(SIBLING_SIMULATOR_BINARY), {sibling}, sibling + ".log");
+    }
+    for (const QString& name : TestBus::siblingReadinessNames) {
+        if (!m_bus->waitForReady(name, startTimeoutMs)) {
+            return fail(QStringLiteral("simulator %1 not ready").arg(name));
+        }
+    }
+    m_service = startLogged(QStringLiteral(COMMAND_HANDLER_BINARY), {},
+                            QStringLiteral("command-handler.log"));
+    if (!m_bus->waitForReady(readinessName, startTimeoutMs) ||
+        !m_bus->waitForBusName(serviceName, startTimeoutMs)) {
+        return fail(QStringLiteral("the service did not come up"));
+    }
+    m_bare = startLogged(QStringLiteral(BARE_SERVICE_BINARY), {bareEcho.service},
+                         QStringLiteral("bare.log"));
+    m_barePrimed = startLogged(QStringLiteral(BARE_SERVICE_BINARY), {barePrimed.service},
+                               QStringLiteral("bare-primed.log"));
+    if (!m_bus->waitForBusName(bareEcho.service, startTimeoutMs) ||
+        !m_bus->waitForBusName(barePrimed.service, startTimeoutMs)) {
+        return fail(QStringLiteral("the bare services did not come up"));
+    }
+    return true;
+}
+
+QVector<BusBench::Request> BusBench::requests()
+{
+    QVariantMap commands = request(ls::CommandHandlerCmdId::GetCommands);
+    commands.insert(ls::categoryKey, ls::CommandCategories::PaperFeedCommandId);
+    return {{QStringLiteral("GetCommandCategories"),
+             request(ls::CommandHandlerCmdId::GetCommandCategories)},
+            {QStringLiteral("GetCommands (PaperFeedCommandId)"), commands},
+            {QStringLiteral("FeedLines 202 [1] (paper feed, void)"), deviceCommand(202, {1})},
+            {QStringLiteral("GetDocuments 300"), deviceCommand(300)}};
+}
+
+qint64 BusBench::timedCall(const Target& target, const QVariantList& arguments, QVariantMap* reply)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(target.service, QStringLiteral("/"),
+                                                       target.interface, target.method);
+    call.setArguments(arguments);
+    const QDBusConnection bus = m_bus->connection();
+    const qint64 start = FileAppearance::now();
+    const QDBusMessage answer = bus.call(call, QDBus::Block, callTimeoutMs);
+    const qint64 elapsed = FileAppearance::now() - start;
+    reply->clear();
+    if (answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty()) {
+        *reply = libpivra::dbusValueUnpack(answer.arguments().constFirst()).toMap();
+    }
+    return elapsed;
+}
+
+// The service's reply to each kind, handed to the primed bare service; these calls are the first
+// request of each kind the service sees.
+bool BusBench::primeBare(const QVector<Request>& kinds)
+{
+    for (const Request& kind : kinds) {
+        QVariantMap reply;
+        timedCall(commandHandler, {kind.map}, &reply);
+        if (reply.value(ls::resultIdKey) != ls::ResultId::Success) {
+            return fail(QStringLiteral("%1 failed on the service").arg(kind.label));
+        }
+        const Target prime{barePrimed.service, barePrimed.interface, QStringLiteral("prime")};
+        QVariantMap ignored;
+        timedCall(prime, {kind.map, reply}, &ignored);
+    }
+    return true;
+}
+
+void BusBench::measureOnce(const Request& kind, int turn, bool counted, RoundTrip& trip)
+{
+    const Target* targets[] = {&commandHandler, &bareEcho, &barePrimed};
+    LatencySamples* samples[] = {&trip.service, &trip.bare, &trip.bareSameReply};
+    // Who goes first rotates, so that no side always meets a warmer bus.
+    for (int i = 0; i < 3; ++i) {
+        const int side = (turn + i) % 3;
+        QVariantMap reply;
+        const qint64 elapsed = timedCall(*targets[side], {kind.map}, &reply);
+        const bool answered =
+            side == 1 ? reply.value(ls::commandIdKey) == kind.map.value(ls::commandIdKey)
+                      : reply.value(ls::resultIdKey) == ls::ResultId::Success;
+        trip.failedReplies += answered ? 0 : 1;
+        if (counted) {
+            samples[side]->add(elapsed);
+        }
+    }
+}
+
+QVector<BusBench::RoundTrip> BusBench::measureRoundTrips(int requestsPerService, int warmUpPerKind)
+{
+    const QVector<Request> kinds = requests();
+    QVector<RoundTrip> results(kinds.size());
+    for (int k = 0; k < kinds.size(); ++k) {
+        results[k].label = kinds.at(k).label;
+    }
+    if (!primeBare(kinds)) {
+        return {};
+    }
+    const int perKind = (requestsPerService - kinds.size()) / kinds.size();
+    for (int i = 0; i < perKind; ++i) {
+        for (int k = 0; k < kinds.size(); ++k) {
+            measureOnce(kinds.at(k), i, i >= warmUpPerKind, results[k]);
+        }
+    }
+    return results;
+}
+
+qint64 BusBench::residentKb(const QProcess* process)
+{
+    if (process == nullptr || process->state() != QProcess::Running) {
+        return -1;
+    }
+    QFile status(QStringLiteral("/proc/%1/status").arg(process->processId()));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+        }
+    }
+    return -1;
+}
+
+qint64 BusBench::serviceResidentKb() const
+{
+    return residentKb(m_service);
+}
+
+qint64 BusBench::bareResidentKb() const
+{
+    return residentKb(m_bare);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "LatencySamples.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+#include <QVector>
+
+class QProcess;
+class TestBus;
+
+// The measurements that need the real processes: one private system bus with the four sibling
+// simulators, the real service and the bare yardstick service. Everything it starts is stopped
+// when it goes, the bus daemon last.
+class BusBench : public QObject
+{
+    Q_OBJECT
+public:
+    struct RoundTrip {
+        QString label;
+        LatencySamples service;
+        LatencySamples bare;
+        // The bare service answering with the service's own reply.
+        LatencySamples bareSameReply;
+        int failedReplies = 0;
+    };
+
+    explicit BusBench(QObject* parent = nullptr);
+    ~BusBench() override;
+
+    bool start();
+    // From the last sibling's ready file to the service's own, one fresh service per run.
+    QVector<qint64> measureReadiness(int runs);
+    bool startServices();
+    // The same requests to the service and to the bare service, interleaved so that both see
+    // the same machine; requestsPerService in total to each, spread evenly over the kinds.
+    QVector<RoundTrip> measureRoundTrips(int requestsPerService, int warmUpPerKind);
+    // VmRSS in kB, or -1.
+    qint64 serviceResidentKb() const;
+    qint64 bareResidentKb() const;
+
+    QString problem() const { return m_problem; }
+
+private:
+    struct Request {
+        QString label;
+        QVariantMap map;
+    };
+    struct Target {
+        QString service;
+        QString interface;
+        QString method;
+    };
+    static const Target commandHandler;
+    static const Target bareEcho;
+    static const Target barePrimed;
+
+    QProcess* startLogged(const QString& program, const QStringList& arguments,
+                          const QString& logName);
+    static void stop(QProcess* process);
+    bool waitForGateThread(const QProcess* service);
+    qint64 readinessOnce();
+    qint64 timedCall(const Target& target, const QVariantList& arguments, QVariantMap* reply);
+    bool primeBare(const QVector<Request>& kinds);
+    void measureOnce(const Request& kind, int turn, bool counted, RoundTrip& trip);
+    bool fail(const QString& problem);
+    static QVector<Request> requests();
+    static qint64 residentKb(const QProcess* process);
+
+    TestBus* m_bus = nullptr;
+    QTemporaryDir m_logs;
+    QProcess* m_service = nullptr;
+    QProcess* m_bare = nullptr;
+    QProcess* m_barePrimed = nullptr;
+    QString m_problem;
+};
