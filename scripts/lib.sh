@@ -1,7 +1,9 @@
 # Shared by the project's scripts: installs what is missing and builds a tree.
 
 # Debian packages the build, the tests and the demo need.
-CH_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5 dbus-daemon libbenchmark-dev)
+# libglib2.0-bin: gdbus, the other-user client of the access-policy test.
+CH_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5 dbus-daemon
+    libglib2.0-bin libbenchmark-dev)
 
 ch_ensure_packages() {
     local missing=()
