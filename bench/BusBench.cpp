@@ -1,5 +1,6 @@
 #include "BusBench.h"
 
+#include "BenchRequests.h"
 #include "FileAppearance.h"
 #include "ServiceWatcher.h"
 #include "TestBus.h"
@@ -23,20 +24,8 @@ constexpr int startTimeoutMs = 15000;
 constexpr int callTimeoutMs = 10000;
 constexpr int stopTimeoutMs = 5000;
 
-QVariantMap request(const QString& commandId)
-{
-    return {{ls::commandIdKey, commandId}, {ls::senderIdKey, ls::ServiceId::WebServer}};
-}
-
-QVariantMap deviceCommand(int subCommand, const QVariantList& args = {})
-{
-    QVariantMap map = request(ls::CommandHandlerCmdId::HandleCommand);
-    map.insert(ls::subCommandIdKey, subCommand);
-    if (!args.isEmpty()) {
-        map.insert(ls::argsKey, args);
-    }
-    return map;
-}
+using benchRequests::deviceCommand;
+using benchRequests::request;
 
 void clearReadiness()
 {

@@ -4,6 +4,7 @@
 // are the handler's own work and not the terminal's; how many lines a request logs is shown as
 // the counter "log_lines".
 
+#include "BenchRequests.h"
 #include "CommandHandler.h"
 #include "CommandTableGenerator.h"
 #include "FakeRecorder.h"
@@ -35,20 +36,8 @@ void countAndDrop(QtMsgType, const QMessageLogContext&, const QString&)
     ++loggedLines;
 }
 
-QVariantMap request(const QString& commandId, const QString& sender = ls::ServiceId::WebServer)
-{
-    return {{ls::commandIdKey, commandId}, {ls::senderIdKey, sender}};
-}
-
-QVariantMap deviceCommand(int subCommand, const QVariantList& args = {})
-{
-    QVariantMap map = request(ls::CommandHandlerCmdId::HandleCommand);
-    map.insert(ls::subCommandIdKey, subCommand);
-    if (!args.isEmpty()) {
-        map.insert(ls::argsKey, args);
-    }
-    return map;
-}
+using benchRequests::deviceCommand;
+using benchRequests::request;
 
 QVariantMap commandsOf(const QString& category)
 {
