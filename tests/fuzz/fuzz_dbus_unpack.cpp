@@ -2,6 +2,7 @@
 // peer-to-peer connection, into libpivra::dbusArgumentUnpack. Every argument must come out as
 // the plain value it was built from: no QDBusArgument left, no element lost or reordered.
 #include "BusMessageBuilder.h"
+#include "FuzzOutput.h"
 #include "PeerBus.h"
 #include "PlainValue.h"
 #include "UnpackReceiver.h"
@@ -18,14 +19,8 @@ namespace {
 
 PeerBus* bus = nullptr;
 
-void silence(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-template <typename T> QString describe(const T& value)
-{
-    QString text;
-    QDebug(&text) << value;
-    return text;
-}
+using fuzz::describe;
+using fuzz::silence;
 
 [[noreturn]] void fail(const char* what, const std::string& signature, const QVariant& actual,
                        const QVariant& expected)

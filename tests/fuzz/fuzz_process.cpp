@@ -3,6 +3,7 @@
 // Success/Failure map, or a rejection that does not follow the order of the request checks,
 // stops the run.
 #include "CommandHandler.h"
+#include "FuzzOutput.h"
 #include "RequestBuilder.h"
 
 #include "ls/Enums.h"
@@ -29,14 +30,8 @@ namespace {
 
 CommandHandler* handler = nullptr;
 
-void silence(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-template <typename T> QString describe(const T& value)
-{
-    QString text;
-    QDebug(&text) << value;
-    return text;
-}
+using fuzz::describe;
+using fuzz::silence;
 
 [[noreturn]] void fail(const char* what, const QVariantMap& request, const QVariantMap& reply)
 {
