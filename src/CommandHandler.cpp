@@ -430,40 +430,39 @@ QVariantMap CommandHandler::handlePaperFeedCommands(const ls::Command& command) 
     return completeReply({}, invoked, prefix.c_str(), call.function);
 }
 
-QVariantMap CommandHandler::handleEmbossCommands(const ls::Command& command) const
+template <typename Proxy>
+QVariantMap CommandHandler::handleVoidCommands(
+    const ls::Command& command, const ls::MetaEnum& commands, const char* prefix,
+    void (Proxy::*plain)(const QString&, bool*) const,
+    void (Proxy::*withArgs)(const QString&, const QList<QVariant>&, bool*) const) const
 {
-    using Proxy = detail::DocumentManagerProxy;
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
     TableCall call;
-    const Proxy* proxy =
-        prepareTableCall<Proxy>(command, ls::EmbossCommandId::meta, prefix.c_str(), call);
+    const Proxy* proxy = prepareTableCall<Proxy>(command, commands, prefix, call);
     if (proxy == nullptr) {
         return failureReply();
     }
     if (call.resultType != tableText::voidType) {
-        return unknownResultType(prefix.c_str());
+        return unknownResultType(prefix);
     }
     bool invoked = false;
-    call.invoke(*proxy, &Proxy::documentCmd, &Proxy::documentCmd, &invoked);
-    return completeReply({}, invoked, prefix.c_str(), call.function);
+    call.invoke(*proxy, plain, withArgs, &invoked);
+    return completeReply({}, invoked, prefix, call.function);
+}
+
+QVariantMap CommandHandler::handleEmbossCommands(const ls::Command& command) const
+{
+    using Proxy = detail::DocumentManagerProxy;
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return handleVoidCommands<Proxy>(command, ls::EmbossCommandId::meta, prefix.c_str(),
+                                     &Proxy::documentCmd, &Proxy::documentCmd);
 }
 
 QVariantMap CommandHandler::handleTestingCommands(const ls::Command& command) const
 {
     using Proxy = detail::SpeechProxy;
     const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    TableCall call;
-    const Proxy* proxy =
-        prepareTableCall<Proxy>(command, ls::TestingCommandId::meta, prefix.c_str(), call);
-    if (proxy == nullptr) {
-        return failureReply();
-    }
-    if (call.resultType != tableText::voidType) {
-        return unknownResultType(prefix.c_str());
-    }
-    bool invoked = false;
-    call.invoke(*proxy, &Proxy::speechCmd, &Proxy::speechCmd, &invoked);
-    return completeReply({}, invoked, prefix.c_str(), call.function);
+    return handleVoidCommands<Proxy>(command, ls::TestingCommandId::meta, prefix.c_str(),
+                                     &Proxy::speechCmd, &Proxy::speechCmd);
 }
 
 QVariantMap CommandHandler::handleDocumentCommands(const ls::Command& command) const

@@ -64,6 +64,13 @@ private:
     const Proxy* prepareTableCall(const ls::Command& command, const ls::MetaEnum& commands,
                                   const char* prefix, TableCall& call) const;
     static bool readArguments(const ls::Command& command, const char* prefix, TableCall& call);
+    // The categories whose commands all run without a result (emboss, testing).
+    template <typename Proxy>
+    QVariantMap handleVoidCommands(const ls::Command& command, const ls::MetaEnum& commands,
+                                   const char* prefix,
+                                   void (Proxy::*plain)(const QString&, bool*) const,
+                                   void (Proxy::*withArgs)(const QString&, const QList<QVariant>&,
+                                                           bool*) const) const;
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;
