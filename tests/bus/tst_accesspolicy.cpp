@@ -33,6 +33,8 @@ private slots:
 
 private:
     ClientResult runAs(const QStringList& identity, const QStringList& command) const;
+    QStringList gdbusCall(const QString& destination, const QString& path, const QString& method,
+                          const QString& argument) const;
     QStringList processCall() const;
 
     TestBus m_bus;
@@ -62,19 +64,18 @@ void AccessPolicyTest::initTestCase()
     QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
 }
 
+QStringList AccessPolicyTest::gdbusCall(const QString& destination, const QString& path,
+                                        const QString& method, const QString& argument) const
+{
+    return QStringList{"gdbus", "call", "--address", m_bus.address(), "-d", destination,
+                       "-o",    path,   "-m"} +
+           QStringList{method, argument};
+}
+
 QStringList AccessPolicyTest::processCall() const
 {
-    return {QStringLiteral("gdbus"),
-            QStringLiteral("call"),
-            QStringLiteral("--address"),
-            m_bus.address(),
-            QStringLiteral("-d"),
-            QStringLiteral("com.vellorn.CommandHandler"),
-            QStringLiteral("-o"),
-            QStringLiteral("/"),
-            QStringLiteral("-m"),
-            QStringLiteral("com.vellorn.CommandHandler.process"),
-            QStringLiteral("{'commandId': <'GetCommandCategories'>, 'senderId': <'WebServer'>}")};
+    return gdbusCall("com.vellorn.CommandHandler", "/", "com.vellorn.CommandHandler.process",
+                     "{'commandId': <'GetCommandCategories'>, 'senderId': <'WebServer'>}");
 }
 
 ClientResult AccessPolicyTest::runAs(const QStringList& identity, const QStringList& command) const
@@ -129,18 +130,10 @@ void AccessPolicyTest::callers()
 
 void AccessPolicyTest::onlyRootMayOwnTheName()
 {
-    const QStringList requestName{QStringLiteral("gdbus"),
-                                  QStringLiteral("call"),
-                                  QStringLiteral("--address"),
-                                  m_bus.address(),
-                                  QStringLiteral("-d"),
-                                  QStringLiteral("org.freedesktop.DBus"),
-                                  QStringLiteral("-o"),
-                                  QStringLiteral("/org/freedesktop/DBus"),
-                                  QStringLiteral("-m"),
-                                  QStringLiteral("org.freedesktop.DBus.RequestName"),
-                                  QStringLiteral("com.vellorn.CommandHandler"),
-                                  QStringLiteral("4")};
+    const QStringList requestName =
+        gdbusCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                  "org.freedesktop.DBus.RequestName", "com.vellorn.CommandHandler") +
+        QStringList{"4"};
     const ClientResult member =
         runAs({QStringLiteral("--reuid=") + nobody, QStringLiteral("--regid=") + nobody,
                QStringLiteral("--groups=") + m_groupId},

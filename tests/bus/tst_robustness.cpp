@@ -50,8 +50,6 @@ private slots:
     void hugeRequest();
     void deepNesting_data();
     void deepNesting();
-    void oddStrings_data();
-    void oddStrings();
 
 private:
     QDBusMessage send(const QDBusMessage& call) const;
@@ -143,7 +141,7 @@ void RobustnessTest::everyValueTypeInEveryField_data()
         {"uint64", QVariant::fromValue<qulonglong>(18446744073709551615ULL)},
         {"double", 2.02e2},
         {"bool", true},
-        {"bytes", QByteArray("\xff\x00\xfe", 3)},
+        {"invalid utf-8 and nul as bytes", QByteArray("\xff\x00\xfe", 3)},
         {"string list", QStringList{"HandleCommand", "202"}},
         {"map", QVariantMap{{"commandId", "HandleCommand"}}},
         {"list of maps", QVariantList{QVariantMap{{"a", 1}}, QVariantMap()}},
@@ -152,6 +150,9 @@ void RobustnessTest::everyValueTypeInEveryField_data()
         {"signature", QVariant::fromValue(QDBusSignature("a{sv}"))},
         {"variant in variant", QVariant::fromValue(QDBusVariant(QVariant(202)))},
         {"empty string", QString()},
+        {"one megabyte", QString(1 << 20, QLatin1Char('x'))},
+        {"non-latin", QStringLiteral("\u6f22\u5b57 \U0001F600 \u202e")},
+        {"escapes", QStringLiteral("\\\"%1%n\t\r\n\033[1;4m")},
     };
     for (const QString& field : requestKeys) {
         for (const auto& value : values) {
@@ -234,36 +235,6 @@ void RobustnessTest::deepNesting()
     } else {
         // Refused before it reaches the service, by the library or the bus.
         QVERIFY(reply.type() != QDBusMessage::ReplyMessage);
-    }
-}
-
-void RobustnessTest::oddStrings_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::newRow("empty") << QVariant(QString(""));
-    QTest::newRow("one megabyte") << QVariant(QString(1 << 20, QLatin1Char('x')));
-    QTest::newRow("non-latin") << QVariant(QStringLiteral("\u6f22\u5b57 \U0001F600 \u202e"));
-    QTest::newRow("invalid utf-8 as bytes") << QVariant(QByteArray("\xc3\x28\xa0\xa1", 4));
-    QTest::newRow("embedded nul as bytes") << QVariant(QByteArray("Get\0Commands", 12));
-    QTest::newRow("escapes") << QVariant(QStringLiteral("\\\"%1%n\t\r\n\033[1;4m"));
-}
-
-void RobustnessTest::oddStrings()
-{
-    QFETCH(QVariant, value);
-    for (const QString& field : requestKeys) {
-        QVariantMap request{{"commandId", "HandleCommand"},
-                            {"senderId", "WebServer"},
-                            {"subCommandId", 202},
-                            {"args", QVariantList{3}}};
-        request.insert(field, value);
-        if (field == "args") {
-            request.insert(field, QVariantList{value});
-        }
-        QString error;
-        const QVariantMap reply = m_bus.process(request, &error);
-        QCOMPARE(error, QString());
-        QVERIFY(reply.contains("resultId"));
     }
 }
 

@@ -1,9 +1,8 @@
-// The real service binary on a private system bus: the catalogue, rejected requests and a
-// second instance, as a bus client meets them.
+// The real service binary on a private system bus: the catalogue and a second instance, as a
+// bus client meets them (rejections: tst_commandhandler; wrong signatures: tst_robustness).
 #include "ServiceProcess.h"
 #include "TestBus.h"
 
-#include <QDBusMessage>
 #include <QTest>
 
 namespace {
@@ -26,9 +25,6 @@ private slots:
     void initTestCase();
     void categoriesSortedByKey();
     void commandsOfACategory();
-    void rejectedRequests_data();
-    void rejectedRequests();
-    void wrongSignatureGetsTheBusError();
     void secondInstanceKeepsRunningWithoutTheName();
 
 private:
@@ -66,9 +62,9 @@ void ServiceBusTest::commandsOfACategory()
                                              {"category", "PaperFeedCommandId"}});
     QCOMPARE(reply.value("resultId"), QVariant("Success"));
     const QVariantList commands = reply.value("commands").toList();
-    QCOMPARE(ids(commands), QStringList({"CalibratePaper", "EjectPaper", "FeedLines",
-                                         "GetPaperPosition", "IsPaperLoaded", "LoadPaper",
-                                         "SetPaperLength"}));
+    QCOMPARE(ids(commands),
+             QStringList({"CalibratePaper", "EjectPaper", "FeedLines", "GetPaperPosition",
+                          "IsPaperLoaded", "LoadPaper", "SetPaperLength"}));
     const QVariantMap feedLines = commands.at(2).toMap();
     QCOMPARE(feedLines.value("argumentCount"), QVariant(1));
     QCOMPARE(feedLines.value("argumentTypes"),
@@ -76,51 +72,10 @@ void ServiceBusTest::commandsOfACategory()
     QCOMPARE(commands.at(1).toMap().keys(), QStringList({"description", "id"}));
 }
 
-void ServiceBusTest::rejectedRequests_data()
-{
-    QTest::addColumn<QVariantMap>("request");
-    QTest::addColumn<QString>("errorId");
-    QTest::addColumn<QString>("logLine");
-    QTest::newRow("no command id") << QVariantMap{{"senderId", "WebServer"}} << "InvalidCmd"
-                                   << "CommandHandler::process ERROR: Invalid command!";
-    QTest::newRow("unknown sub-command")
-        << QVariantMap{{"commandId", "HandleCommand"}, {"senderId", "WebServer"},
-                       {"subCommandId", "4711"}}
-        << "InvalidCmd"
-        << "CommandHandler::process ERROR: Invalid sub-command!";
-    QTest::newRow("unknown sender")
-        << QVariantMap{{"commandId", "GetCommands"}, {"senderId", "Intruder"}} << "InvalidSender"
-        << "CommandHandler::process ERROR: Invalid sender!";
-}
-
-void ServiceBusTest::rejectedRequests()
-{
-    QFETCH(QVariantMap, request);
-    QFETCH(QString, errorId);
-    QFETCH(QString, logLine);
-    QCOMPARE(m_bus.process(request),
-             QVariantMap({{"resultId", "Failure"}, {"errorId", errorId}}));
-    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
-}
-
-void ServiceBusTest::wrongSignatureGetsTheBusError()
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(busName, QStringLiteral("/"), busName,
-                                                       QStringLiteral("process"));
-    call << QStringLiteral("not a dictionary");
-    const QDBusMessage reply = m_bus.connection().call(call, QDBus::Block, 5000);
-    QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
-    QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
-    QCOMPARE(m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "Speech"}})
-                 .value("resultId"),
-             QVariant("Success"));
-}
-
 void ServiceBusTest::secondInstanceKeepsRunningWithoutTheName()
 {
     ServiceProcess* second = m_bus.startService();
-    QVERIFY2(second->waitForOutput(
-                 "Unable to register Service: Service-name already in use."),
+    QVERIFY2(second->waitForOutput("Unable to register Service: Service-name already in use."),
              qPrintable(second->output()));
     // Still alive, and the first instance still owns the name and answers.
     QVERIFY(!second->waitForFinished(300));

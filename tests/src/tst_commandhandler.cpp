@@ -153,10 +153,6 @@ void CommandHandlerTest::getCategoryTakesTheFirstEnumerationHoldingTheValue()
 {
     CommandHandler handler;
     QCOMPARE(handler.getCategory(100), QStringLiteral("ConfigurationCommandId"));
-    QCOMPARE(handler.getCategory(206), QStringLiteral("PaperFeedCommandId"));
-    QCOMPARE(handler.getCategory(303), QStringLiteral("DocumentCommandId"));
-    QCOMPARE(handler.getCategory(404), QStringLiteral("EmbossCommandId"));
-    QCOMPARE(handler.getCategory(500), QStringLiteral("TestingCommandId"));
     QCOMPARE(handler.getCategory(603), QStringLiteral("IpcCommandId"));
     LogCapture capture;
     QCOMPARE(handler.getCategory(2), ls::undefinedKey);
