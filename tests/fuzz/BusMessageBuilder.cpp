@@ -4,8 +4,9 @@
 
 #include <QVariantMap>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -15,13 +16,35 @@ constexpr int maxArguments = 4;
 constexpr int maxElements = 6;
 constexpr char basicTypes[] = "ybnqiuxtdsog";
 
-struct DBusFree {
-    void operator()(char* text) const { dbus_free(text); }
-};
-
-std::unique_ptr<char, DBusFree> currentSignature(DBusSignatureIter* type)
+// libdbus refuses an append only when out of memory; the run cannot go on then.
+void check(dbus_bool_t ok)
 {
-    return std::unique_ptr<char, DBusFree>(dbus_signature_iter_get_signature(type));
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_dbus_unpack: libdbus is out of memory\n");
+        std::abort();
+    }
+}
+
+template <typename Fill>
+void inContainer(DBusMessageIter* out, int code, const char* signature, Fill fill)
+{
+    DBusMessageIter inner;
+    check(dbus_message_iter_open_container(out, code, signature, &inner));
+    fill(&inner);
+    check(dbus_message_iter_close_container(out, &inner));
+}
+
+template <typename T> QVariant appendNumber(DBusMessageIter* out, int code, T value)
+{
+    check(dbus_message_iter_append_basic(out, code, &value));
+    return QVariant::fromValue(value);
+}
+
+QVariant appendText(DBusMessageIter* out, int code, const std::string& text)
+{
+    const char* value = text.c_str();
+    check(dbus_message_iter_append_basic(out, code, &value));
+    return QString::fromStdString(text);
 }
 
 // Code points that libdbus accepts in a string: no NUL, no surrogates, no non-characters.
@@ -31,16 +54,11 @@ bool isAcceptedCodePoint(uint point)
            (point & 0xFFFE) != 0xFFFE && point < 0x110000;
 }
 
-template <typename T> QVariant plain(T value)
-{
-    return QVariant::fromValue(value);
-}
-
 } // namespace
 
 BusMessageBuilder::BusMessageBuilder(FuzzedDataProvider& data) : m_data(data) {}
 
-bool BusMessageBuilder::appendArguments(DBusMessage* message)
+void BusMessageBuilder::appendArguments(DBusMessage* message)
 {
     DBusMessageIter out;
     dbus_message_iter_init_append(message, &out);
@@ -52,14 +70,9 @@ bool BusMessageBuilder::appendArguments(DBusMessage* message)
             i == 0 && requestShaped ? std::string("a{sv}") : completeType(0);
         DBusSignatureIter type;
         dbus_signature_iter_init(&type, signature.c_str());
-        QVariant expected;
-        if (!appendValue(&out, &type, 0, expected)) {
-            return false;
-        }
+        m_expected.append(appendValue(&out, &type, 0));
         m_signatures.push_back(signature);
-        m_expected.append(expected);
     }
-    return true;
 }
 
 std::string BusMessageBuilder::completeType(int depth)
@@ -96,196 +109,118 @@ char BusMessageBuilder::basicType()
     return basicTypes[m_data.ConsumeIntegralInRange<size_t>(0, sizeof(basicTypes) - 2)];
 }
 
-bool BusMessageBuilder::appendValue(DBusMessageIter* out, DBusSignatureIter* type, int depth,
-                                    QVariant& expected)
+QVariant BusMessageBuilder::appendValue(DBusMessageIter* out, DBusSignatureIter* type, int depth)
 {
     --m_valueBudget;
     switch (dbus_signature_iter_get_current_type(type)) {
     case DBUS_TYPE_ARRAY:
-        return appendArray(out, type, depth, expected);
+        return appendArray(out, type, depth);
     case DBUS_TYPE_STRUCT:
-        return appendStruct(out, type, depth, expected);
+        return appendStruct(out, type, depth);
     case DBUS_TYPE_VARIANT:
-        return appendVariant(out, depth, expected);
+        return appendVariant(out, depth);
     default:
-        return appendBasic(out, dbus_signature_iter_get_current_type(type), expected);
+        return appendBasic(out, dbus_signature_iter_get_current_type(type));
     }
 }
 
-bool BusMessageBuilder::appendArray(DBusMessageIter* out, DBusSignatureIter* type, int depth,
-                                    QVariant& expected)
+QVariant BusMessageBuilder::appendArray(DBusMessageIter* out, DBusSignatureIter* type, int depth)
 {
     DBusSignatureIter element;
     dbus_signature_iter_recurse(type, &element);
-    const auto elementSignature = currentSignature(&element);
     const int elementType = dbus_signature_iter_get_current_type(&element);
-    DBusMessageIter array;
-    if (!dbus_message_iter_open_container(out, DBUS_TYPE_ARRAY, elementSignature.get(), &array)) {
-        return false;
-    }
+    char* elementSignature = dbus_signature_iter_get_signature(&element);
     QVariantList list;
     QVariantMap map;
-    const int count = m_valueBudget > 0 ? m_data.ConsumeIntegralInRange(0, maxElements) : 0;
-    for (int i = 0; i < count; ++i) {
-        DBusSignatureIter each = element;
-        QVariant value;
-        const bool appended = elementType == DBUS_TYPE_DICT_ENTRY
-                                  ? appendDictEntry(&array, &each, depth + 1, map)
-                                  : appendValue(&array, &each, depth + 1, value);
-        if (!appended) {
-            dbus_message_iter_abandon_container(out, &array);
-            return false;
+    QByteArray bytes;
+    inContainer(out, DBUS_TYPE_ARRAY, elementSignature, [&](DBusMessageIter* array) {
+        const int count = m_valueBudget > 0 ? m_data.ConsumeIntegralInRange(0, maxElements) : 0;
+        for (int i = 0; i < count; ++i) {
+            DBusSignatureIter field = element;
+            if (elementType != DBUS_TYPE_DICT_ENTRY) {
+                list.append(appendValue(array, &field, depth + 1));
+                bytes.append(static_cast<char>(list.constLast().value<uchar>()));
+                continue;
+            }
+            dbus_signature_iter_recurse(&element, &field);
+            inContainer(array, DBUS_TYPE_DICT_ENTRY, nullptr, [&](DBusMessageIter* entry) {
+                const QVariant key =
+                    appendBasic(entry, dbus_signature_iter_get_current_type(&field));
+                dbus_signature_iter_next(&field);
+                // Keys that are not text are named by their text form; a repeated key keeps its
+                // last value.
+                map.insert(key.toString(), appendValue(entry, &field, depth + 2));
+            });
         }
-        list.append(value);
-    }
+    });
+    dbus_free(elementSignature);
     if (elementType == DBUS_TYPE_DICT_ENTRY) {
-        expected = map;
-    } else if (elementType == DBUS_TYPE_BYTE) {
-        QByteArray bytes;
-        for (const QVariant& value : qAsConst(list)) {
-            bytes.append(static_cast<char>(value.value<uchar>()));
-        }
-        expected = bytes;
-    } else {
-        expected = list;
+        return map;
     }
-    return dbus_message_iter_close_container(out, &array);
+    return elementType == DBUS_TYPE_BYTE ? QVariant(bytes) : QVariant(list);
 }
 
-bool BusMessageBuilder::appendDictEntry(DBusMessageIter* out, DBusSignatureIter* type, int depth,
-                                        QVariantMap& expected)
+QVariant BusMessageBuilder::appendStruct(DBusMessageIter* out, DBusSignatureIter* type, int depth)
 {
     DBusSignatureIter field;
     dbus_signature_iter_recurse(type, &field);
-    DBusMessageIter entry;
-    if (!dbus_message_iter_open_container(out, DBUS_TYPE_DICT_ENTRY, nullptr, &entry)) {
-        return false;
-    }
-    QVariant key;
-    QVariant value;
-    const bool appended = appendBasic(&entry, dbus_signature_iter_get_current_type(&field), key) &&
-                          dbus_signature_iter_next(&field) &&
-                          appendValue(&entry, &field, depth + 1, value);
-    if (!appended) {
-        dbus_message_iter_abandon_container(out, &entry);
-        return false;
-    }
-    // Keys that are not text are named by their text form; a repeated key keeps its last value.
-    expected.insert(key.toString(), value);
-    return dbus_message_iter_close_container(out, &entry);
-}
-
-bool BusMessageBuilder::appendStruct(DBusMessageIter* out, DBusSignatureIter* type, int depth,
-                                     QVariant& expected)
-{
-    DBusSignatureIter field;
-    dbus_signature_iter_recurse(type, &field);
-    DBusMessageIter fields;
-    if (!dbus_message_iter_open_container(out, DBUS_TYPE_STRUCT, nullptr, &fields)) {
-        return false;
-    }
     QVariantList list;
-    do {
-        QVariant value;
-        if (!appendValue(&fields, &field, depth + 1, value)) {
-            dbus_message_iter_abandon_container(out, &fields);
-            return false;
-        }
-        list.append(value);
-    } while (dbus_signature_iter_next(&field));
-    expected = list;
-    return dbus_message_iter_close_container(out, &fields);
+    inContainer(out, DBUS_TYPE_STRUCT, nullptr, [&](DBusMessageIter* fields) {
+        do {
+            list.append(appendValue(fields, &field, depth + 1));
+        } while (dbus_signature_iter_next(&field));
+    });
+    return list;
 }
 
-bool BusMessageBuilder::appendVariant(DBusMessageIter* out, int depth, QVariant& expected)
+QVariant BusMessageBuilder::appendVariant(DBusMessageIter* out, int depth)
 {
     const std::string content = completeType(depth + 1);
-    DBusMessageIter variant;
-    if (!dbus_message_iter_open_container(out, DBUS_TYPE_VARIANT, content.c_str(), &variant)) {
-        return false;
-    }
     DBusSignatureIter type;
     dbus_signature_iter_init(&type, content.c_str());
-    if (!appendValue(&variant, &type, depth + 1, expected)) {
-        dbus_message_iter_abandon_container(out, &variant);
-        return false;
-    }
-    return dbus_message_iter_close_container(out, &variant);
+    QVariant expected;
+    inContainer(out, DBUS_TYPE_VARIANT, content.c_str(), [&](DBusMessageIter* variant) {
+        expected = appendValue(variant, &type, depth + 1);
+    });
+    return expected;
 }
 
-bool BusMessageBuilder::appendBasic(DBusMessageIter* out, int code, QVariant& expected)
+QVariant BusMessageBuilder::appendBasic(DBusMessageIter* out, int code)
 {
     switch (code) {
-    case DBUS_TYPE_BYTE: {
-        const auto value = m_data.ConsumeIntegral<uchar>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
+    case DBUS_TYPE_BYTE:
+        return appendNumber(out, code, m_data.ConsumeIntegral<uchar>());
     case DBUS_TYPE_BOOLEAN: {
         const dbus_bool_t value = m_data.ConsumeBool() ? TRUE : FALSE;
-        expected = plain(value == TRUE);
-        return dbus_message_iter_append_basic(out, code, &value);
+        check(dbus_message_iter_append_basic(out, code, &value));
+        return value == TRUE;
     }
-    case DBUS_TYPE_INT16: {
-        const auto value = m_data.ConsumeIntegral<short>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
-    case DBUS_TYPE_UINT16: {
-        const auto value = m_data.ConsumeIntegral<ushort>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
-    case DBUS_TYPE_INT32: {
-        const auto value = m_data.ConsumeIntegral<int>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
-    case DBUS_TYPE_UINT32: {
-        const auto value = m_data.ConsumeIntegral<uint>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
-    case DBUS_TYPE_INT64: {
-        const auto value = m_data.ConsumeIntegral<qlonglong>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
-    case DBUS_TYPE_UINT64: {
-        const auto value = m_data.ConsumeIntegral<qulonglong>();
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
-    }
+    case DBUS_TYPE_INT16:
+        return appendNumber(out, code, m_data.ConsumeIntegral<short>());
+    case DBUS_TYPE_UINT16:
+        return appendNumber(out, code, m_data.ConsumeIntegral<ushort>());
+    case DBUS_TYPE_INT32:
+        return appendNumber(out, code, m_data.ConsumeIntegral<int>());
+    case DBUS_TYPE_UINT32:
+        return appendNumber(out, code, m_data.ConsumeIntegral<uint>());
+    case DBUS_TYPE_INT64:
+        return appendNumber(out, code, m_data.ConsumeIntegral<qlonglong>());
+    case DBUS_TYPE_UINT64:
+        return appendNumber(out, code, m_data.ConsumeIntegral<qulonglong>());
     case DBUS_TYPE_DOUBLE: {
         // Any eight bytes, NaNs and infinities included.
         const auto bits = m_data.ConsumeIntegral<quint64>();
         double value = 0;
         std::memcpy(&value, &bits, sizeof value);
-        expected = plain(value);
-        return dbus_message_iter_append_basic(out, code, &value);
+        return appendNumber(out, code, value);
     }
-    case DBUS_TYPE_OBJECT_PATH: {
-        const std::string path = objectPath();
-        expected = QString::fromStdString(path);
-        return appendText(out, code, path);
+    case DBUS_TYPE_OBJECT_PATH:
+        return appendText(out, code, objectPath());
+    case DBUS_TYPE_SIGNATURE:
+        return appendText(out, code, m_data.ConsumeBool() ? completeType(maxDepth - 2) : "");
+    default:
+        return appendText(out, DBUS_TYPE_STRING, utf8Text());
     }
-    case DBUS_TYPE_SIGNATURE: {
-        const std::string signature = m_data.ConsumeBool() ? completeType(maxDepth - 2) : "";
-        expected = QString::fromStdString(signature);
-        return appendText(out, code, signature);
-    }
-    default: {
-        const std::string text = utf8Text();
-        expected = QString::fromStdString(text);
-        return appendText(out, DBUS_TYPE_STRING, text);
-    }
-    }
-}
-
-bool BusMessageBuilder::appendText(DBusMessageIter* out, int code, const std::string& text)
-{
-    const char* value = text.c_str();
-    return dbus_message_iter_append_basic(out, code, &value);
 }
 
 std::string BusMessageBuilder::utf8Text()
@@ -312,14 +247,14 @@ std::string BusMessageBuilder::objectPath()
 {
     static const char characters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
-    std::string path;
+    std::string path = "/";
     const int elements = m_data.ConsumeIntegralInRange(0, 4);
     for (int e = 0; e < elements; ++e) {
-        path += '/';
+        path += e == 0 ? "" : "/";
         const int length = m_data.ConsumeIntegralInRange(1, 8);
         for (int c = 0; c < length; ++c) {
             path += characters[m_data.ConsumeIntegralInRange<size_t>(0, sizeof(characters) - 2)];
         }
     }
-    return path.empty() ? "/" : path;
+    return path;
 }

@@ -1,25 +1,20 @@
 #include "PeerBus.h"
 
-#include "UnpackReceiver.h"
+#include "libpivra/DBusArgumentUnpack.h"
 
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDBusServer>
-#include <QEventLoop>
 #include <QTimer>
 
-namespace {
-
-const char* const objectPath = "/";
-const char* const interfaceName = "com.vellorn.Fuzz";
-const char* const methodName = "unpack";
-constexpr int deliveryTimeoutMs = 5000;
-
-} // namespace
-
-PeerBus::PeerBus(QObject* parent)
-    : QObject(parent), m_server(new QDBusServer(this)), m_receiver(new UnpackReceiver(this)),
-      m_peer(QString())
+PeerBus::PeerBus(QObject* parent) : QDBusVirtualObject(parent), m_server(new QDBusServer(this))
 {
-    connect(m_server, &QDBusServer::newConnection, this, &PeerBus::accept);
+    connect(m_server, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
+        // One client only; the connection is kept so that it stays open.
+        m_peer = peer;
+        m_peer.registerVirtualObject(QStringLiteral("/"), this);
+    });
 }
 
 PeerBus::~PeerBus()
@@ -30,97 +25,77 @@ PeerBus::~PeerBus()
     }
 }
 
-void PeerBus::accept(const QDBusConnection& connection)
+QString PeerBus::argumentKey(int index)
 {
-    // One client only; the connection is kept so that it stays open.
-    m_peer = connection;
-    m_peer.registerVirtualObject(QLatin1String(objectPath), m_receiver);
-    emit accepted();
+    return QStringLiteral("arg%1").arg(index, 2, 10, QLatin1Char('0'));
 }
 
-bool PeerBus::start()
+DBusMessage* PeerBus::newCall()
 {
-    if (!m_server->isConnected()) {
-        return false;
-    }
-    DBusError error;
-    dbus_error_init(&error);
-    m_client = dbus_connection_open_private(m_server->address().toUtf8().constData(), &error);
-    if (m_client == nullptr) {
-        qWarning("PeerBus: %s", error.message);
-        dbus_error_free(&error);
-        return false;
-    }
-    dbus_connection_set_exit_on_disconnect(m_client, FALSE);
-    // A call that arrives before the receiver is registered on the new connection is lost.
-    if (!m_peer.isConnected()) {
-        QEventLoop loop;
-        connect(this, &PeerBus::accepted, &loop, &QEventLoop::quit);
-        QTimer::singleShot(deliveryTimeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return m_peer.isConnected() && deliver(newCall());
-}
-
-DBusMessage* PeerBus::newCall() const
-{
-    DBusMessage* message =
-        dbus_message_new_method_call(nullptr, objectPath, interfaceName, methodName);
+    DBusMessage* message = dbus_message_new_method_call(nullptr, "/", "com.vellorn.Fuzz", "unpack");
     if (message != nullptr) {
         dbus_message_set_no_reply(message, TRUE);
     }
     return message;
 }
 
-bool PeerBus::deliver(DBusMessage* message)
+bool PeerBus::start()
 {
-    if (message == nullptr) {
+    m_client = dbus_connection_open_private(m_server->address().toUtf8().constData(), nullptr);
+    if (m_client == nullptr) {
         return false;
     }
+    dbus_connection_set_exit_on_disconnect(m_client, FALSE);
+    // A call that arrives before this object is registered on the new connection is lost.
+    return waitUntil([this] { return m_peer.isConnected(); }) && deliver(newCall());
+}
+
+bool PeerBus::deliver(DBusMessage* message)
+{
     const bool sent = dbus_connection_send(m_client, message, nullptr);
     dbus_message_unref(message);
     if (!sent) {
         return false;
     }
     dbus_connection_flush(m_client);
-    const bool handled = waitForHandled(++m_sent, deliveryTimeoutMs);
-    dropIncoming();
-    return handled;
-}
-
-bool PeerBus::isConnected() const
-{
-    return m_client != nullptr && dbus_connection_get_is_connected(m_client);
-}
-
-bool PeerBus::waitForHandled(quint64 count, int timeoutMs)
-{
-    const auto reached = [this, count] { return m_receiver->handledCount() >= count; };
-    QEventLoop loop;
-    // Qt may hand the call to the receiver on its own bus thread, hence the queued connection.
-    connect(
-        m_receiver, &UnpackReceiver::handled, &loop,
-        [&loop, reached] {
-            if (reached()) {
-                loop.quit();
-            }
-        },
-        Qt::QueuedConnection);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(timeoutMs);
-    if (!reached()) {
-        loop.exec();
-    }
-    return reached();
-}
-
-// The server may answer (errors, for instance); nobody reads that, so it is thrown away.
-void PeerBus::dropIncoming()
-{
+    const quint64 count = ++m_sent;
+    const bool handled = waitUntil([this, count] { return m_handled >= count; });
+    // The server may answer (errors, for instance); nobody reads that, so it is thrown away.
     dbus_connection_read_write(m_client, 0);
     while (DBusMessage* incoming = dbus_connection_pop_message(m_client)) {
         dbus_message_unref(incoming);
     }
+    return handled;
+}
+
+bool PeerBus::handleMessage(const QDBusMessage& message, const QDBusConnection&)
+{
+    const QVariantList arguments = message.arguments();
+    QVariantMap packed;
+    m_result.requests.clear();
+    for (int i = 0; i < arguments.size(); ++i) {
+        packed.insert(argumentKey(i), arguments.at(i));
+        // Reading a QDBusArgument held in a variant works on a copy, so it can be read again.
+        const auto argument = arguments.at(i).value<QDBusArgument>();
+        if (arguments.at(i).userType() == qMetaTypeId<QDBusArgument>() &&
+            argument.currentSignature() == QLatin1String("a{sv}")) {
+            m_result.requests.insert(
+                i, libpivra::dbusArgumentUnpack(qdbus_cast<QVariantMap>(argument)));
+        }
+    }
+    m_result.arguments = libpivra::dbusArgumentUnpack(packed);
+    ++m_handled;
+    return true;
+}
+
+bool PeerBus::waitUntil(const std::function<bool()>& done)
+{
+    // Also wakes the wait below when nothing else comes.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(5000);
+    while (!done() && deadline.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
 }

@@ -1,43 +1,55 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QObject>
+#include <QDBusVirtualObject>
+#include <QMap>
+#include <QVariantMap>
 
 #include <dbus/dbus.h>
 
-class QDBusServer;
-class UnpackReceiver;
+#include <functional>
 
-// A private peer-to-peer bus inside the process: a QDBusServer whose connections carry an
-// UnpackReceiver at "/", and a raw libdbus client connection that sends it messages, so that
-// what the receiver sees is real Qt D-Bus demarshalling output.
-class PeerBus : public QObject
+class QDBusServer;
+
+// A private peer-to-peer bus inside the process: a QDBusServer whose connection carries this
+// object at "/", and a raw libdbus client connection that sends it messages, so that what it
+// takes in is real Qt D-Bus demarshalling output. It unpacks each call's arguments with
+// libpivra::dbusArgumentUnpack: all of them as one map keyed "arg00", "arg01", ..., and each
+// a{sv} argument also the way the command service's adaptor receives it, as a QVariantMap.
+class PeerBus : public QDBusVirtualObject
 {
     Q_OBJECT
 public:
+    struct Result {
+        QVariantMap arguments;
+        QMap<int, QVariantMap> requests;
+    };
+
     explicit PeerBus(QObject* parent = nullptr);
     ~PeerBus() override;
 
+    static QString argumentKey(int index);
+    // A method call to this object that expects no reply, ready for arguments.
+    static DBusMessage* newCall();
+
     // Connects the client and waits until a probe message has gone all the way through.
     bool start();
-    // A method call to the receiver that expects no reply, ready for arguments.
-    DBusMessage* newCall() const;
-    // Sends and waits, never longer than a few seconds, until the receiver has handled it.
+    // Sends, takes the message, and waits until it has been handled.
     bool deliver(DBusMessage* message);
-    const UnpackReceiver* receiver() const { return m_receiver; }
-    bool isConnected() const;
+    const Result& result() const { return m_result; }
 
-signals:
-    void accepted();
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QString introspect(const QString&) const override { return {}; }
 
 private:
-    void accept(const QDBusConnection& connection);
-    bool waitForHandled(quint64 count, int timeoutMs);
-    void dropIncoming();
+    // Runs the event loop until done() holds; gives up after a few seconds.
+    static bool waitUntil(const std::function<bool()>& done);
 
     QDBusServer* m_server = nullptr;
-    UnpackReceiver* m_receiver = nullptr;
-    QDBusConnection m_peer;
+    QDBusConnection m_peer{QString()};
     DBusConnection* m_client = nullptr;
     quint64 m_sent = 0;
+    // Qt calls handleMessage in this object's thread, while deliver runs its event loop.
+    Result m_result;
+    quint64 m_handled = 0;
 };

@@ -21,7 +21,11 @@ QStringList names(const ls::MetaEnum& meta)
     return list;
 }
 
-const QVector<int>& commandValues()
+} // namespace
+
+RequestBuilder::RequestBuilder(FuzzedDataProvider& data) : m_data(data) {}
+
+const QVector<int>& RequestBuilder::commandValues()
 {
     static const QVector<int> values = [] {
         QVector<int> all;
@@ -38,17 +42,6 @@ const QVector<int>& commandValues()
     return values;
 }
 
-const QStringList& requestKeys()
-{
-    static const QStringList keys{ls::commandIdKey, ls::senderIdKey, ls::subCommandIdKey,
-                                  ls::argsKey, ls::categoryKey};
-    return keys;
-}
-
-} // namespace
-
-RequestBuilder::RequestBuilder(FuzzedDataProvider& data) : m_data(data) {}
-
 QVariantMap RequestBuilder::request()
 {
     QVariantMap map;
@@ -62,6 +55,8 @@ QVariantMap RequestBuilder::request()
 
 QString RequestBuilder::key()
 {
+    static const QStringList requestKeys{ls::commandIdKey, ls::senderIdKey, ls::subCommandIdKey,
+                                         ls::argsKey, ls::categoryKey};
     switch (m_data.ConsumeIntegralInRange(0, 7)) {
     case 0:
         return text();
@@ -70,50 +65,32 @@ QString RequestBuilder::key()
     case 2:
         return ls::errorIdKey;
     default:
-        return pick(requestKeys());
+        return pick(requestKeys);
     }
 }
 
 QVariant RequestBuilder::fieldValue(const QString& key)
 {
+    static const QMap<QString, QStringList> validNames{
+        {ls::commandIdKey, names(ls::CommandHandlerCmdId::meta)},
+        {ls::senderIdKey, names(ls::ServiceId::meta)},
+        {ls::categoryKey, names(ls::CommandCategories::meta)}};
     // One in four values of a known key is of any kind, so that wrong types reach it too.
     if (m_data.ConsumeIntegralInRange(0, 3) == 0) {
         return anyValue();
     }
-    if (key == ls::commandIdKey) {
-        return commandId();
-    }
-    if (key == ls::senderIdKey) {
-        return sender();
+    if (validNames.contains(key)) {
+        return pick(validNames.value(key));
     }
     if (key == ls::subCommandIdKey) {
         return subCommand();
     }
-    if (key == ls::argsKey) {
-        return arguments();
-    }
-    if (key == ls::categoryKey) {
-        return category();
-    }
-    return anyValue();
-}
-
-QVariant RequestBuilder::commandId()
-{
-    static const QStringList ids = names(ls::CommandHandlerCmdId::meta);
-    return pick(ids);
-}
-
-QVariant RequestBuilder::sender()
-{
-    static const QStringList senders = names(ls::ServiceId::meta);
-    return pick(senders);
+    return key == ls::argsKey ? arguments() : anyValue();
 }
 
 QVariant RequestBuilder::subCommand()
 {
-    const int known =
-        commandValues().at(m_data.ConsumeIntegralInRange<int>(0, commandValues().size() - 1));
+    const int known = knownCommand();
     switch (m_data.ConsumeIntegralInRange(0, 4)) {
     case 0:
         return QString::number(known);
@@ -130,7 +107,7 @@ QVariant RequestBuilder::subCommand()
 QVariant RequestBuilder::arguments()
 {
     if (m_data.ConsumeBool()) {
-        return list(1);
+        return container(1, false);
     }
     QVariantList args;
     const int count = m_data.ConsumeIntegralInRange(0, 3);
@@ -140,21 +117,15 @@ QVariant RequestBuilder::arguments()
     return args;
 }
 
-QVariant RequestBuilder::category()
-{
-    static const QStringList categories = names(ls::CommandCategories::meta);
-    return pick(categories);
-}
-
 QVariant RequestBuilder::anyValue(int depth)
 {
     --m_budget;
     const bool nest = depth < maxDepth && m_budget > 0;
-    switch (m_data.ConsumeIntegralInRange(0, 9)) {
+    const int kind = m_data.ConsumeIntegralInRange(0, 9);
+    switch (kind) {
     case 0:
-        return nest ? QVariant(list(depth + 1)) : QVariant();
     case 1:
-        return nest ? QVariant(map(depth + 1)) : QVariant();
+        return nest ? container(depth + 1, kind == 1) : QVariant();
     case 2:
         return QStringList{text(), text()};
     default:
@@ -175,38 +146,35 @@ QVariant RequestBuilder::scalar()
         return m_data.ConsumeBool();
     case 4:
         return m_data.ConsumeFloatingPoint<double>();
-    case 5: {
-        const std::string bytes = m_data.ConsumeRandomLengthString(32);
-        return QByteArray(bytes.data(), static_cast<int>(bytes.size()));
-    }
+    case 5:
+        return QByteArray::fromStdString(m_data.ConsumeRandomLengthString(32));
     case 6:
         return QVariant();
     case 7:
-        return commandValues().at(
-            m_data.ConsumeIntegralInRange<int>(0, commandValues().size() - 1));
+        return knownCommand();
     default:
         return text();
     }
 }
 
-QVariantList RequestBuilder::list(int depth)
+QVariant RequestBuilder::container(int depth, bool keyed)
 {
-    QVariantList values;
+    QVariantList list;
+    QVariantMap map;
     const int count = m_data.ConsumeIntegralInRange(0, maxEntries);
     for (int i = 0; i < count && m_budget > 0; ++i) {
-        values.append(anyValue(depth));
+        if (keyed) {
+            map.insert(key(), anyValue(depth));
+        } else {
+            list.append(anyValue(depth));
+        }
     }
-    return values;
+    return keyed ? QVariant(map) : QVariant(list);
 }
 
-QVariantMap RequestBuilder::map(int depth)
+int RequestBuilder::knownCommand()
 {
-    QVariantMap values;
-    const int count = m_data.ConsumeIntegralInRange(0, maxEntries);
-    for (int i = 0; i < count && m_budget > 0; ++i) {
-        values.insert(key(), anyValue(depth));
-    }
-    return values;
+    return commandValues().at(m_data.ConsumeIntegralInRange<int>(0, commandValues().size() - 1));
 }
 
 QString RequestBuilder::text()

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
+#include <QVector>
 
 class FuzzedDataProvider;
 
@@ -14,6 +15,9 @@ class RequestBuilder
 public:
     explicit RequestBuilder(FuzzedDataProvider& data);
 
+    // The values of every device command the table can hold.
+    static const QVector<int>& commandValues();
+
     QVariantMap request();
     // Any kind of value: scalars, text, bytes, and lists and maps nested up to a few levels.
     QVariant anyValue(int depth = 0);
@@ -22,14 +26,11 @@ public:
 private:
     QString key();
     QVariant fieldValue(const QString& key);
-    QVariant commandId();
-    QVariant sender();
     QVariant subCommand();
     QVariant arguments();
-    QVariant category();
     QVariant scalar();
-    QVariantList list(int depth);
-    QVariantMap map(int depth);
+    QVariant container(int depth, bool keyed);
+    int knownCommand();
     QString pick(const QStringList& names);
 
     FuzzedDataProvider& m_data;
