@@ -2,6 +2,3 @@
 ch_add_test(test_proxies
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/ProxiesTest.cpp
     LIBRARIES proxies fake_siblingclients)
-ch_add_test(test_proxy_dbus_replies
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DBusRepliesTest.cpp
-    LIBRARIES proxies fake_siblingclients)

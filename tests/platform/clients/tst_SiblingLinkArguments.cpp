@@ -19,27 +19,22 @@ void tst_SiblingLinkArguments::conversion_data()
     QTest::addColumn<QVariantList>("expected"); // empty: refused
 
     const QVariantList refused;
-    QTest::newRow("int") << QVariantList{3} << "i" << QVariantList{3};
     QTest::newRow("int from text")
         << QVariantList{QStringLiteral(" 42")} << "i" << QVariantList{42};
     QTest::newRow("int from whole double") << QVariantList{7.0} << "i" << QVariantList{7};
     QTest::newRow("int from fraction") << QVariantList{2.5} << "i" << refused;
     QTest::newRow("int from word") << QVariantList{QStringLiteral("three")} << "i" << refused;
     QTest::newRow("int out of range") << QVariantList{qlonglong(1) << 40} << "i" << refused;
-    QTest::newRow("bool") << QVariantList{false} << "b" << QVariantList{false};
     QTest::newRow("bool from text")
         << QVariantList{QStringLiteral("TRUE")} << "b" << QVariantList{true};
     QTest::newRow("bool from digit text")
         << QVariantList{QStringLiteral("0")} << "b" << QVariantList{false};
     QTest::newRow("bool from other text") << QVariantList{QStringLiteral("yes")} << "b" << refused;
     QTest::newRow("bool from 2") << QVariantList{2} << "b" << refused;
-    QTest::newRow("text from number")
-        << QVariantList{5} << "s" << QVariantList{QStringLiteral("5")};
     QTest::newRow("text from list") << QVariantList{QVariant(QVariantList{1})} << "s" << refused;
     QTest::newRow("two texts") << QVariantList{QStringLiteral("Speech/rate"), 60} << "ss"
                                << QVariantList{QStringLiteral("Speech/rate"), QStringLiteral("60")};
-    QTest::newRow("too few") << QVariantList{} << "i" << refused;
-    QTest::newRow("too many") << QVariantList{1, 2} << "i" << refused;
+    QTest::newRow("count differs") << QVariantList{} << "i" << refused;
 }
 
 void tst_SiblingLinkArguments::conversion()
