@@ -1,0 +1,128 @@
+#include "Catalogue.h"
+
+#include "ls/Enums.h"
+
+namespace {
+
+struct CategoryCommands {
+    const ls::EnumKey& category;
+    const ls::MetaEnum& commands;
+};
+
+// The order in which a command number is looked for, as the service looks for it.
+const CategoryCommands categoryCommands[] = {
+    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
+    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
+    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
+    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
+    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
+    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
+};
+
+const QString nameSuffix = QStringLiteral("CommandId");
+
+QString nameOrEmpty(const ls::MetaEnum& enumeration, int number)
+{
+    const QString name = enumeration.key(number);
+    return name == ls::undefinedKey ? QString() : name;
+}
+
+} // namespace
+
+QVector<Catalogue::Entry> Catalogue::entries(const QVariantMap& reply, const QString& listKey,
+                                             const ls::MetaEnum& enumeration)
+{
+    QVariantMap byId;
+    const QVariantList listed = reply.value(listKey).toList();
+    for (const QVariant& element : listed) {
+        byId.insert(element.toMap().value(ls::idKey).toString(), element);
+    }
+    QVector<Entry> result;
+    for (const ls::MetaEnum::Entry& named : enumeration) {
+        const QVariantMap element = byId.value(named.key).toMap();
+        if (!element.isEmpty()) {
+            result.append({named.value, named.key, element.value(ls::descriptionKey).toString(),
+                           element.value(ls::argumentTypesKey).toList()});
+        }
+    }
+    return result;
+}
+
+Catalogue::Lookup Catalogue::findCommand(const ServiceClient& client, int number, Entry* entry,
+                                         ServiceClient::Answer* answer)
+{
+    const QString category = categoryOfCommand(number);
+    if (category.isEmpty()) {
+        return Lookup::missing;
+    }
+    *answer = client.commands(category);
+    if (!answer->busError.isEmpty()) {
+        return Lookup::noAnswer;
+    }
+    const QVector<Entry> commands = entries(answer->reply, ls::commandsKey, commandsOf(category));
+    const Entry* found = find(commands, number);
+    if (found == nullptr) {
+        return Lookup::missing;
+    }
+    *entry = *found;
+    return Lookup::found;
+}
+
+const Catalogue::Entry* Catalogue::find(const QVector<Entry>& entries, int number)
+{
+    for (const Entry& entry : entries) {
+        if (entry.number == number) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+QString Catalogue::categoryName(int number)
+{
+    return nameOrEmpty(ls::CommandCategories::meta, number);
+}
+
+QString Catalogue::commandName(int number)
+{
+    const QString category = categoryOfCommand(number);
+    return category.isEmpty() ? QString() : commandsOf(category).key(number);
+}
+
+QString Catalogue::categoryOfCommand(int number)
+{
+    for (const CategoryCommands& row : categoryCommands) {
+        if (row.commands.hasValue(number)) {
+            return row.category;
+        }
+    }
+    return {};
+}
+
+const ls::MetaEnum& Catalogue::commandsOf(const QString& category)
+{
+    for (const CategoryCommands& row : categoryCommands) {
+        if (row.category == category) {
+            return row.commands;
+        }
+    }
+    static const ls::MetaEnum none{};
+    return none;
+}
+
+QString Catalogue::resolveCategory(const QString& text)
+{
+    bool isNumber = false;
+    const int number = text.toInt(&isNumber, 10);
+    if (isNumber) {
+        return categoryName(number);
+    }
+    for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
+        if (entry.key.compare(text, Qt::CaseInsensitive) == 0 ||
+            (entry.key.endsWith(nameSuffix) &&
+             entry.key.chopped(nameSuffix.size()).compare(text, Qt::CaseInsensitive) == 0)) {
+            return entry.key;
+        }
+    }
+    return {};
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ServiceClient.h"
+#include "ls/MetaEnum.h"
+
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QVector>
+
+// The service's catalogue seen with the numbers of the shared enumerations: categories and
+// commands are named in the catalogue replies and numbered by the enumerations, in the order in
+// which the console's menus show them.
+class Catalogue
+{
+public:
+    struct Entry {
+        int number;
+        QString id;
+        QString description;
+        // Name and type of each argument, as the catalogue lists them.
+        QVariantList argumentTypes;
+    };
+
+    enum class Lookup { found, missing, noAnswer };
+    // Asks the service for the catalogue entry of a command number; *answer holds the reply or
+    // the bus error.
+    static Lookup findCommand(const ServiceClient& client, int number, Entry* entry,
+                              ServiceClient::Answer* answer);
+
+    // The entries of a GetCommandCategories or GetCommands reply that the enumeration numbers,
+    // in the enumeration's order.
+    static QVector<Entry> entries(const QVariantMap& reply, const QString& listKey,
+                                  const ls::MetaEnum& enumeration);
+    static const Entry* find(const QVector<Entry>& entries, int number);
+
+    // Empty when the number names no category or no command.
+    static QString categoryName(int number);
+    static QString commandName(int number);
+    // The category whose enumeration holds the command's number; empty when none does.
+    static QString categoryOfCommand(int number);
+    static const ls::MetaEnum& commandsOf(const QString& category);
+    // A category given as its number, its name or its name without "CommandId", in any letter
+    // case; empty when it is none of them.
+    static QString resolveCategory(const QString& text);
+};

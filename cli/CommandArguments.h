@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVector>
+
+// A command's arguments as the catalogue describes them (name and type each), and the typed
+// values that words given by the technician make of them.
+class CommandArguments
+{
+public:
+    explicit CommandArguments(const QVariantList& argumentTypes);
+
+    int count() const { return m_arguments.size(); }
+    // Each word as the bus type of its argument: int as a 32-bit integer, bool as a boolean,
+    // anything else as text. False, with the reason, when the count differs or a word does not
+    // convert.
+    bool convert(const QStringList& words, QVariantList* values, QString* problem) const;
+    // "<lines:int> <text:QString>", empty without arguments.
+    QString usage() const;
+    // The console's form: "( lines: int, text: QString )", empty without arguments.
+    QString consoleList() const;
+
+private:
+    struct Argument {
+        QString name;
+        QString type;
+    };
+    static bool convertOne(const Argument& argument, const QString& word, QVariant* value);
+
+    QVector<Argument> m_arguments;
+};

@@ -1,0 +1,334 @@
+#include "CommandLine.h"
+
+#include "CommandArguments.h"
+#include "ConsoleSession.h"
+#include "ExitStatus.h"
+#include "ReplyPrinter.h"
+#include "ls/Enums.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+const QCommandLineOption addressOption(
+    QStringLiteral("address"),
+    QStringLiteral("The bus to use (default: the system bus, or DBUS_SYSTEM_BUS_ADDRESS)."),
+    QStringLiteral("address"));
+const QCommandLineOption
+    senderOption(QStringLiteral("sender"),
+                 QStringLiteral("The sender named in each request (default: %1).")
+                     .arg(ls::ServiceId::CommandHandler),
+                 QStringLiteral("name"), ls::ServiceId::CommandHandler);
+const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                       QStringLiteral("Seconds to wait for each answer (default: "
+                                                      "10)."),
+                                       QStringLiteral("seconds"), QStringLiteral("10"));
+const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                    QStringLiteral("Print the service's reply as JSON."));
+const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                    QStringLiteral("Show this help and exit."));
+const QCommandLineOption versionOption(QStringLiteral("version"),
+                                       QStringLiteral("Show the version and exit."));
+
+const char* const description =
+    "Sends commands to the embossing printer's command handler (com.vellorn.CommandHandler) "
+    "on the D-Bus system bus.\n"
+    "\n"
+    "Commands:\n"
+    "  list                       the command categories with their numbers\n"
+    "  list <category>            the commands of a category (its number or name)\n"
+    "  help <number>              a command's description and arguments\n"
+    "  run <number> [argument...] run a command; quote an argument that holds blanks\n"
+    "  console                    the operator console's language on standard input\n"
+    "                             (HELP C, C 2, HELP 202, C 202 3); also with no command\n"
+    "\n"
+    "Exit status: 0 success; 1 the service answered Failure; 2 usage error, nothing sent;\n"
+    "3 the service is not on the bus or the bus refused access.\n"
+    "An argument starting with '-' follows '--': chctl run 205 -- -1";
+
+QString columns(const QString& number, const QString& name, int width, const QString& text)
+{
+    return QStringLiteral("%1  %2  %3").arg(number, 3).arg(name, -width).arg(text);
+}
+
+} // namespace
+
+CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
+{
+    m_parser.setApplicationDescription(QString::fromUtf8(description));
+    m_parser.addOptions(
+        {addressOption, senderOption, timeoutOption, jsonOption, helpOption, versionOption});
+    m_parser.addPositionalArgument(QStringLiteral("command"),
+                                   QStringLiteral("list, help, run or console."),
+                                   QStringLiteral("[command [arguments...]]"));
+}
+
+int CommandLine::run(const QStringList& arguments)
+{
+    if (!m_parser.parse(arguments)) {
+        return usageError(m_parser.errorText());
+    }
+    if (m_parser.isSet(helpOption)) {
+        m_out << m_parser.helpText();
+        return exitStatus::success;
+    }
+    if (m_parser.isSet(versionOption)) {
+        m_out << QCoreApplication::applicationName() << ' '
+              << QCoreApplication::applicationVersion() << '\n';
+        return exitStatus::success;
+    }
+    const QString sender = m_parser.value(senderOption);
+    if (!ls::ServiceId::meta.hasKey(sender)) {
+        QStringList senders;
+        for (const ls::MetaEnum::Entry& entry : ls::ServiceId::meta) {
+            senders.append(entry.key);
+        }
+        return usageError(QStringLiteral("unknown sender \"%1\"; one of: %2")
+                              .arg(sender, senders.join(QStringLiteral(", "))));
+    }
+    bool ok = false;
+    const double seconds = m_parser.value(timeoutOption).toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 24 * 3600) {
+        return usageError(QStringLiteral("--timeout wants a number of seconds"));
+    }
+    m_json = m_parser.isSet(jsonOption);
+
+    QStringList words = m_parser.positionalArguments();
+    const QString command = words.isEmpty() ? QStringLiteral("console") : words.takeFirst();
+    if (command == QLatin1String("_complete")) {
+        return complete(words);
+    }
+    m_client = std::make_unique<ServiceClient>(m_parser.value(addressOption), sender,
+                                               static_cast<int>(seconds * 1000));
+    if (command == QLatin1String("list")) {
+        return list(words);
+    }
+    if (command == QLatin1String("help")) {
+        return help(words);
+    }
+    if (command == QLatin1String("run")) {
+        return runCommand(words);
+    }
+    if (command == QLatin1String("console")) {
+        return words.isEmpty() ? console()
+                               : usageError(QStringLiteral("console takes no arguments"));
+    }
+    return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+}
+
+int CommandLine::list(const QStringList& words)
+{
+    if (words.size() > 1) {
+        return usageError(QStringLiteral("list takes at most one category"));
+    }
+    if (words.size() == 1) {
+        const QString category = Catalogue::resolveCategory(words.constFirst());
+        if (category.isEmpty()) {
+            return usageError(QStringLiteral("no category \"%1\"; chctl list shows them")
+                                  .arg(words.constFirst()));
+        }
+        return listCommands(category);
+    }
+    const ServiceClient::Answer answer = m_client->categories();
+    if (answer.busError.isEmpty() && m_json) {
+        ReplyPrinter::writeJson(m_out, answer.reply);
+    } else if (answer.busError.isEmpty()) {
+        const QVector<Catalogue::Entry> categories =
+            Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
+        int width = 0;
+        for (const Catalogue::Entry& category : categories) {
+            width = qMax(width, category.id.size());
+        }
+        for (const Catalogue::Entry& category : categories) {
+            m_out << columns(QString::number(category.number), category.id, width,
+                             category.description)
+                  << '\n';
+        }
+    }
+    return statusOf(answer);
+}
+
+int CommandLine::listCommands(const QString& category)
+{
+    const ServiceClient::Answer answer = m_client->commands(category);
+    if (answer.busError.isEmpty() && m_json) {
+        ReplyPrinter::writeJson(m_out, answer.reply);
+    } else if (answer.busError.isEmpty()) {
+        const QVector<Catalogue::Entry> commands =
+            Catalogue::entries(answer.reply, ls::commandsKey, Catalogue::commandsOf(category));
+        QStringList synopses;
+        int width = 0;
+        for (const Catalogue::Entry& command : commands) {
+            synopses.append(
+                (command.id + ' ' + CommandArguments(command.argumentTypes).usage()).trimmed());
+            width = qMax(width, synopses.constLast().size());
+        }
+        for (int i = 0; i < commands.size(); ++i) {
+            m_out << columns(QString::number(commands.at(i).number), synopses.at(i), width,
+                             commands.at(i).description)
+                  << '\n';
+        }
+    }
+    return statusOf(answer);
+}
+
+int CommandLine::help(const QStringList& words)
+{
+    int number = 0;
+    if (words.size() != 1 || !readNumber(words.constFirst(), &number)) {
+        return usageError(QStringLiteral("help wants one command number"));
+    }
+    if (!Catalogue::categoryName(number).isEmpty()) {
+        return helpCategory(number);
+    }
+    Catalogue::Entry command;
+    ServiceClient::Answer answer;
+    if (const int status = findCommand(number, &command, &answer); status >= 0) {
+        return status;
+    }
+    const CommandArguments arguments(command.argumentTypes);
+    if (m_json) {
+        QVariantList listed = answer.reply.value(ls::commandsKey).toList();
+        for (const QVariant& element : listed) {
+            if (element.toMap().value(ls::idKey) == command.id) {
+                ReplyPrinter::writeJson(m_out, element);
+            }
+        }
+        return exitStatus::success;
+    }
+    const QString category = Catalogue::categoryOfCommand(number);
+    m_out << number << "  " << command.id << '\n'
+          << command.description << '\n'
+          << "Category: " << ls::CommandCategories::meta.value(category) << ' ' << category << '\n'
+          << "Arguments:" << (arguments.count() == 0 ? " none" : "") << '\n';
+    for (const QVariant& element : command.argumentTypes) {
+        m_out << "  " << element.toMap().value(ls::argumentNameKey).toString() << ' '
+              << element.toMap().value(ls::argumentTypeKey).toString() << '\n';
+    }
+    m_out << "Usage: "
+          << QStringLiteral("chctl run %1 %2").arg(number).arg(arguments.usage()).trimmed() << '\n';
+    return exitStatus::success;
+}
+
+int CommandLine::helpCategory(int number)
+{
+    const ServiceClient::Answer answer = m_client->categories();
+    const Catalogue::Entry* category = nullptr;
+    const QVector<Catalogue::Entry> categories =
+        Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
+    if (answer.busError.isEmpty() && (category = Catalogue::find(categories, number))) {
+        if (m_json) {
+            ReplyPrinter::writeJson(m_out,
+                                    QVariantMap{{ls::idKey, category->id},
+                                                {ls::descriptionKey, category->description}});
+        } else {
+            m_out << number << "  " << category->id << " (category)\n"
+                  << category->description << '\n'
+                  << "Commands: chctl list " << number << '\n';
+        }
+    }
+    return statusOf(answer);
+}
+
+int CommandLine::runCommand(const QStringList& words)
+{
+    int number = 0;
+    if (words.isEmpty() || !readNumber(words.constFirst(), &number)) {
+        return usageError(QStringLiteral("run wants a command number"));
+    }
+    if (!Catalogue::categoryName(number).isEmpty()) {
+        return usageError(
+            QStringLiteral("%1 is a category; chctl list %1 shows its commands").arg(number));
+    }
+    Catalogue::Entry command;
+    ServiceClient::Answer answer;
+    if (const int status = findCommand(number, &command, &answer); status >= 0) {
+        return status;
+    }
+    const CommandArguments expected(command.argumentTypes);
+    QVariantList values;
+    QString problem;
+    if (!expected.convert(words.mid(1), &values, &problem)) {
+        m_err << "chctl: " << command.id << ' ' << problem << '\n'
+              << "Usage: "
+              << QStringLiteral("chctl run %1 %2").arg(number).arg(expected.usage()).trimmed()
+              << '\n';
+        return exitStatus::usage;
+    }
+    answer = m_client->run(number, values);
+    if (answer.busError.isEmpty() && m_json) {
+        ReplyPrinter::writeJson(m_out, answer.reply);
+    } else if (answer.busError.isEmpty()) {
+        ReplyPrinter::writeReadable(m_out, answer.reply);
+    }
+    return statusOf(answer);
+}
+
+int CommandLine::console()
+{
+    QTextStream in(stdin);
+    ConsoleSession session(*m_client, m_out, m_err);
+    return session.run(in);
+}
+
+// Words for the shell's completion, from the shared enumerations: no bus needed.
+int CommandLine::complete(const QStringList& words)
+{
+    const QString command = words.value(0);
+    if (command == QLatin1String("list") || command == QLatin1String("help")) {
+        for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
+            m_out << entry.value << '\n';
+        }
+    }
+    if (command == QLatin1String("help") || command == QLatin1String("run")) {
+        for (const ls::MetaEnum::Entry& category : ls::CommandCategories::meta) {
+            for (const ls::MetaEnum::Entry& entry : Catalogue::commandsOf(category.key)) {
+                m_out << entry.value << '\n';
+            }
+        }
+    }
+    return exitStatus::success;
+}
+
+int CommandLine::findCommand(int number, Catalogue::Entry* command, ServiceClient::Answer* answer)
+{
+    const Catalogue::Lookup lookup = Catalogue::findCommand(*m_client, number, command, answer);
+    if (lookup == Catalogue::Lookup::noAnswer ||
+        (!answer->reply.isEmpty() && !ReplyPrinter::isSuccess(answer->reply))) {
+        return statusOf(*answer);
+    }
+    if (lookup == Catalogue::Lookup::missing) {
+        return usageError(
+            QStringLiteral("no command %1; chctl list <category> shows them").arg(number));
+    }
+    return -1;
+}
+
+int CommandLine::statusOf(const ServiceClient::Answer& answer)
+{
+    if (!answer.busError.isEmpty()) {
+        m_err << "chctl: cannot reach the command handler: " << answer.busError << '\n';
+        return exitStatus::unreachable;
+    }
+    if (!ReplyPrinter::isSuccess(answer.reply)) {
+        m_err << "chctl: " << ReplyPrinter::failureLine(answer.reply) << '\n';
+        return exitStatus::failure;
+    }
+    return exitStatus::success;
+}
+
+int CommandLine::usageError(const QString& message)
+{
+    m_err << "chctl: " << message << '\n' << "Try 'chctl --help'.\n";
+    return exitStatus::usage;
+}
+
+bool CommandLine::readNumber(const QString& word, int* number)
+{
+    bool ok = false;
+    *number = word.toInt(&ok, 10);
+    return ok;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Catalogue.h"
+#include "ServiceClient.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+#include <QTextStream>
+
+#include <memory>
+
+// chctl's command line: options, the subcommands list, help, run and console, what each prints
+// and the exit status it ends with.
+class CommandLine
+{
+public:
+    CommandLine();
+
+    // The program's arguments, the program's name first. Returns the exit status.
+    int run(const QStringList& arguments);
+
+private:
+    int list(const QStringList& words);
+    int listCommands(const QString& category);
+    int help(const QStringList& words);
+    int helpCategory(int number);
+    int runCommand(const QStringList& words);
+    int console();
+    int complete(const QStringList& words);
+
+    // -1 when the catalogue has the command; otherwise the exit status, with the reason
+    // printed.
+    int findCommand(int number, Catalogue::Entry* command, ServiceClient::Answer* answer);
+    // The exit status of a catalogue or command answer, with the bus error or the failure
+    // explained on standard error.
+    int statusOf(const ServiceClient::Answer& answer);
+    int usageError(const QString& message);
+    bool readNumber(const QString& word, int* number);
+
+    QCommandLineParser m_parser;
+    QTextStream m_out;
+    QTextStream m_err;
+    std::unique_ptr<ServiceClient> m_client;
+    bool m_json = false;
+};

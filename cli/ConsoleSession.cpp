@@ -1,0 +1,267 @@
+#include "ConsoleSession.h"
+
+#include "CommandArguments.h"
+#include "ExitStatus.h"
+#include "ReplyPrinter.h"
+#include "ls/Enums.h"
+
+#include <QProcess>
+
+namespace {
+
+const QString helpPrefix = QStringLiteral("HELP");
+const QString commandPrefix = QStringLiteral("C");
+const QString mainMenuRequest = QStringLiteral("HELP C");
+const QString helpBanner = QStringLiteral("================== Help ==================");
+const QString mainMenuBanner = QStringLiteral("========== Commands - Main menu ==========");
+const QString closingRule = QStringLiteral("==========================================");
+const QString doneBanner = QStringLiteral("================== Done ==================");
+const QString infoHeader = QStringLiteral("========== Command %1 - Info ==========");
+const QString categoryHeader = QStringLiteral("========== %1 - Menu ==========");
+const QString runHeader = QStringLiteral("========== %1 - %2 ==========");
+const QString helpLines[] = {
+    QStringLiteral("HELP C Display commands main menu info."),
+    QStringLiteral("HELP [cmd_nr] Display command info."),
+    QStringLiteral("C [cmd_nr] Enter category / Run command."),
+};
+
+QStringList wordsOf(const QString& line)
+{
+    return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The second word as a base-10 integer; false when it is not one.
+bool readNumber(const QStringList& words, int* number)
+{
+    bool ok = false;
+    *number = words.at(1).toInt(&ok, 10);
+    return ok;
+}
+
+QString withoutTrailingBlanks(QString text)
+{
+    while (text.endsWith(QLatin1Char(' '))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+} // namespace
+
+ConsoleSession::ConsoleSession(const ServiceClient& client, QTextStream& out, QTextStream& err)
+    : m_client(client), m_out(out), m_err(err)
+{
+}
+
+int ConsoleSession::run(QTextStream& in)
+{
+    QString line;
+    while (in.readLineInto(&line)) {
+        handleLine(line);
+        m_out.flush();
+    }
+    return m_status;
+}
+
+void ConsoleSession::handleLine(const QString& line)
+{
+    bool handled = false;
+    if (line.startsWith(helpPrefix, Qt::CaseInsensitive)) {
+        handled = processHelp(line);
+    } else if (line.startsWith(commandPrefix, Qt::CaseInsensitive)) {
+        handled = processCommand(line);
+    }
+    if (!handled) {
+        printHelpBlock();
+    }
+}
+
+bool ConsoleSession::processHelp(const QString& line)
+{
+    const QString text = line.simplified();
+    if (text.compare(mainMenuRequest, Qt::CaseInsensitive) == 0) {
+        QVector<Catalogue::Entry> categories;
+        if (!fetchCategories(&categories)) {
+            return true;
+        }
+        m_out << mainMenuBanner << '\n';
+        for (const Catalogue::Entry& category : categories) {
+            printMenuLine(QStringLiteral("\t"), category);
+        }
+        m_out << closingRule << '\n';
+        for (const QString& help : helpLines) {
+            m_out << help << '\n';
+        }
+        return true;
+    }
+    const QStringList words = wordsOf(text);
+    if (words.size() < 2) {
+        m_out << "No arguments received for help.\n\n";
+        return false;
+    }
+    int number = 0;
+    if (!readNumber(words, &number)) {
+        m_out << "Arguments must be of integer type!\n\n";
+        return false;
+    }
+    return showInfo(number);
+}
+
+bool ConsoleSession::showInfo(int number)
+{
+    Catalogue::Entry entry{number, {}, {}, {}};
+    if (!Catalogue::categoryName(number).isEmpty()) {
+        QVector<Catalogue::Entry> categories;
+        if (!fetchCategories(&categories)) {
+            return true;
+        }
+        if (const Catalogue::Entry* found = Catalogue::find(categories, number)) {
+            entry = *found;
+        }
+    } else if (Catalogue::commandName(number).isEmpty()) {
+        printNotFound(number);
+        return false;
+    } else if (fetchCommand(number, &entry) == Catalogue::Lookup::noAnswer) {
+        return true;
+    }
+    m_out << '\n' << infoHeader.arg(number) << '\n';
+    printMenuLine(QStringLiteral("-"), entry);
+    m_out << closingRule << "\n\n";
+    return true;
+}
+
+bool ConsoleSession::processCommand(const QString& line)
+{
+    // Double quotes keep an argument with blanks together.
+    const QStringList words = QProcess::splitCommand(line);
+    if (words.size() < 2) {
+        m_out << "No arguments received for command action.\n\n";
+        return false;
+    }
+    int number = 0;
+    if (!readNumber(words, &number)) {
+        m_out << "Commands must be of integer type!\n\n";
+        return false;
+    }
+    return showCategory(number) || runCommand(number, words.mid(2));
+}
+
+bool ConsoleSession::showCategory(int number)
+{
+    const QString name = Catalogue::categoryName(number);
+    if (name.isEmpty()) {
+        return false;
+    }
+    QVector<Catalogue::Entry> categories;
+    if (!fetchCategories(&categories)) {
+        return true;
+    }
+    const ServiceClient::Answer answer = m_client.commands(name);
+    if (!answered(answer)) {
+        return true;
+    }
+    const Catalogue::Entry* category = Catalogue::find(categories, number);
+    m_out << '\n'
+          << categoryHeader.arg(category != nullptr ? category->description : QString()) << '\n';
+    const QVector<Catalogue::Entry> commands =
+        Catalogue::entries(answer.reply, ls::commandsKey, Catalogue::commandsOf(name));
+    for (const Catalogue::Entry& command : commands) {
+        printMenuLine(QStringLiteral("\t"), command);
+    }
+    m_out << closingRule << "\n\n";
+    return true;
+}
+
+bool ConsoleSession::runCommand(int number, const QStringList& arguments)
+{
+    Catalogue::Entry command;
+    const Catalogue::Lookup lookup = fetchCommand(number, &command);
+    if (lookup == Catalogue::Lookup::noAnswer) {
+        return true;
+    }
+    if (lookup == Catalogue::Lookup::missing) {
+        printNotFound(number);
+        return false;
+    }
+    m_out << '\n' << runHeader.arg(number).arg(command.description) << '\n';
+    const CommandArguments expected(command.argumentTypes);
+    QVariantList values;
+    QString problem;
+    if (!expected.convert(arguments, &values, &problem)) {
+        m_out << command.id << ' ' << problem << '\n'
+              << withoutTrailingBlanks(
+                     QStringLiteral("Usage: C %1 %2").arg(number).arg(expected.usage()))
+              << '\n';
+        noteStatus(exitStatus::usage);
+    } else if (const ServiceClient::Answer answer = m_client.run(number, values);
+               answered(answer)) {
+        ReplyPrinter::writeReadable(m_out, answer.reply);
+        if (!ReplyPrinter::isSuccess(answer.reply)) {
+            m_out << ReplyPrinter::failureLine(answer.reply) << '\n';
+            noteStatus(exitStatus::failure);
+        }
+    }
+    m_out << doneBanner << "\n\n";
+    return true;
+}
+
+bool ConsoleSession::fetchCategories(QVector<Catalogue::Entry>* entries)
+{
+    const ServiceClient::Answer answer = m_client.categories();
+    if (!answered(answer)) {
+        return false;
+    }
+    *entries =
+        Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
+    return true;
+}
+
+Catalogue::Lookup ConsoleSession::fetchCommand(int number, Catalogue::Entry* entry)
+{
+    ServiceClient::Answer answer;
+    const Catalogue::Lookup lookup = Catalogue::findCommand(m_client, number, entry, &answer);
+    if (lookup == Catalogue::Lookup::noAnswer) {
+        answered(answer);
+    }
+    return lookup;
+}
+
+bool ConsoleSession::answered(const ServiceClient::Answer& answer)
+{
+    if (answer.busError.isEmpty()) {
+        return true;
+    }
+    m_err << "chctl: cannot reach the command handler: " << answer.busError << '\n';
+    m_err.flush();
+    noteStatus(exitStatus::unreachable);
+    return false;
+}
+
+// "202 \t Feed the paper by a number of lines. ( lines: int )", as the console prints it.
+void ConsoleSession::printMenuLine(const QString& separator, const Catalogue::Entry& entry)
+{
+    const QString arguments = CommandArguments(entry.argumentTypes).consoleList();
+    m_out << withoutTrailingBlanks(
+                 QStringList{QString::number(entry.number), separator, entry.description, arguments}
+                     .join(QLatin1Char(' ')))
+          << '\n';
+}
+
+void ConsoleSession::printHelpBlock()
+{
+    m_out << '\n' << helpBanner << '\n';
+    for (const QString& help : helpLines) {
+        m_out << help << '\n';
+    }
+    m_out << closingRule << "\n\n";
+}
+
+void ConsoleSession::printNotFound(int number)
+{
+    m_out << "\nCommand " << number << " not found!\n";
+}
+
+void ConsoleSession::noteStatus(int status)
+{
+    m_status = qMax(m_status, status);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Catalogue.h"
+#include "ServiceClient.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// The operator console's language ("HELP C", "HELP 202", "C 2", "C 202 3") read line by line
+// and answered with the console's own menus, built from the service's catalogue over the bus.
+// Unlike the service's console it shows each command's reply, checks the arguments against
+// the catalogue before sending, and keeps a double-quoted argument together ("Hello world").
+class ConsoleSession
+{
+public:
+    ConsoleSession(const ServiceClient& client, QTextStream& out, QTextStream& err);
+
+    // Until the end of input. The exit status of the worst outcome seen: the service out of
+    // reach, a refused argument, a Failure reply, or success.
+    int run(QTextStream& in);
+    void handleLine(const QString& line);
+
+private:
+    bool processHelp(const QString& line);
+    bool processCommand(const QString& line);
+    bool showCategory(int number);
+    bool runCommand(int number, const QStringList& arguments);
+    bool showInfo(int number);
+
+    bool fetchCategories(QVector<Catalogue::Entry>* entries);
+    Catalogue::Lookup fetchCommand(int number, Catalogue::Entry* entry);
+    // False, with the bus error printed, when the service did not answer.
+    bool answered(const ServiceClient::Answer& answer);
+    void printMenuLine(const QString& separator, const Catalogue::Entry& entry);
+    void printHelpBlock();
+    void printNotFound(int number);
+    void noteStatus(int status);
+
+    const ServiceClient& m_client;
+    QTextStream& m_out;
+    QTextStream& m_err;
+    int m_status = 0;
+};
