@@ -1,0 +1,319 @@
+// chctl as a technician runs it: the real chctl binary against the real service and the four
+// sibling simulator processes on a private bus. What a command did is read from the
+// simulators' logged calls.
+#include "ServiceProcess.h"
+#include "TestBus.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <grp.h>
+#include <unistd.h>
+
+namespace {
+
+const QStringList siblings = {"print-manager", "document-manager", "configuration-manager",
+                              "speech"};
+const QString groupName = QStringLiteral("cmdhandler");
+
+struct Result {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Result runChctl(const QStringList& arguments, const QByteArray& input = {},
+                const QStringList& asUser = {})
+{
+    QProcess chctl;
+    if (asUser.isEmpty()) {
+        chctl.start(QStringLiteral(CHCTL_BINARY), arguments);
+    } else {
+        chctl.start(QStringLiteral("setpriv"),
+                    asUser + QStringList{QStringLiteral("--"), QStringLiteral(CHCTL_BINARY)} +
+                        arguments);
+    }
+    chctl.write(input);
+    chctl.closeWriteChannel();
+    if (!chctl.waitForFinished(30000)) {
+        chctl.kill();
+        chctl.waitForFinished();
+        return {-1, {}, QStringLiteral("timed out")};
+    }
+    return {chctl.exitCode(), QString::fromUtf8(chctl.readAllStandardOutput()),
+            QString::fromUtf8(chctl.readAllStandardError())};
+}
+
+// A console session: the console's menus with each command's reply.
+const char* const consoleSession = R"(========== Commands - Main menu ==========
+1 	 Device settings: read, change, reset and import settings.
+2 	 Paper handling: load, eject and feed paper, and query its position.
+3 	 Stored documents: list, select and delete documents.
+4 	 Embossing jobs: start, pause, resume and cancel embossing.
+5 	 Speech output: speak text, stop speaking, set rate and volume.
+6 	 Service and maintenance: IPC state and hardware self-tests.
+==========================================
+HELP C Display commands main menu info.
+HELP [cmd_nr] Display command info.
+C [cmd_nr] Enter category / Run command.
+
+========== Paper handling: load, eject and feed paper, and query its position. - Menu ==========
+200 	 Load paper into the embosser.
+201 	 Eject the loaded paper.
+202 	 Feed the paper by a number of lines. ( lines: int )
+203 	 Tell whether paper is loaded.
+204 	 Tell the current paper position in lines.
+205 	 Set the paper length in lines. ( length: int )
+206 	 Calibrate the paper sensor (not available yet).
+==========================================
+
+
+========== Command 202 - Info ==========
+202 - Feed the paper by a number of lines. ( lines: int )
+==========================================
+
+
+========== 202 - Feed the paper by a number of lines. ==========
+resultId: Success
+errorId: Undefined
+================== Done ==================
+
+
+========== 500 - Speak a text aloud. ==========
+resultId: Success
+errorId: Undefined
+================== Done ==================
+
+
+Command 999 not found!
+
+================== Help ==================
+HELP C Display commands main menu info.
+HELP [cmd_nr] Display command info.
+C [cmd_nr] Enter category / Run command.
+==========================================
+
+)";
+
+} // namespace
+
+class ChctlTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void chctl_data();
+    void chctl();
+    void jsonIsTheReply_data();
+    void jsonIsTheReply();
+    void busPolicy_data();
+    void busPolicy();
+    void serviceAbsent();
+
+private:
+    TestBus m_bus;
+    ServiceProcess* m_service = nullptr;
+    QMap<QString, ServiceProcess*> m_siblings;
+    bool m_canSwitchUser = false;
+};
+
+void ChctlTest::initTestCase()
+{
+    // The bus resolves the policy's group when it starts, so the group must exist first.
+    m_canSwitchUser =
+        geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+    if (m_canSwitchUser && getgrnam("cmdhandler") == nullptr) {
+        QCOMPARE(QProcess::execute(QStringLiteral("groupadd"), {"--system", groupName}), 0);
+    }
+    QVERIFY(m_bus.start());
+    for (const QString& sibling : siblings) {
+        m_siblings.insert(sibling, m_bus.startSibling(sibling));
+    }
+    for (const QString& name : TestBus::siblingReadinessNames) {
+        QVERIFY2(m_bus.waitForReady(name), qPrintable(name));
+    }
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
+}
+
+void ChctlTest::chctl_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outputHas");
+    QTest::addColumn<QString>("errorHas");
+    // "<sibling>: <call>" as the simulator logs it.
+    QTest::addColumn<QString>("siblingCall");
+
+    QTest::newRow("list") << QStringList{"list"} << QByteArray() << 0
+                          << "  2  PaperFeedCommandId      Paper handling: load, eject and feed "
+                             "paper, and query its position.\n  3  DocumentCommandId"
+                          << ""
+                          << "";
+    QTest::newRow("list a category by name")
+        << QStringList{"list", "paperfeed"} << QByteArray() << 0
+        << "202  FeedLines <lines:int>        Feed the paper by a number of lines.\n"
+        << ""
+        << "";
+    QTest::newRow("help") << QStringList{"help", "202"} << QByteArray() << 0
+                          << "202  FeedLines\nFeed the paper by a number of lines.\nCategory: 2 "
+                             "PaperFeedCommandId\nArguments:\n  lines int\nUsage: chctl run "
+                             "202 <lines:int>\n"
+                          << ""
+                          << "";
+    QTest::newRow("run: int") << QStringList{"run", "202", "3"} << QByteArray() << 0
+                              << "resultId: Success\nerrorId: Undefined\n"
+                              << ""
+                              << "print-manager: feedLines(3)";
+    QTest::newRow("run: text with a blank")
+        << QStringList{"run", "500", "Hello world"} << QByteArray() << 0 << ""
+        << ""
+        << "speech: speak(\"Hello world\")";
+    QTest::newRow("run: bool, reply values shown")
+        << QStringList{"--sender", "WebServer", "run", "600", "false"} << QByteArray() << 0
+        << "enabled: false\n"
+        << ""
+        << "print-manager: setIPCState(false)";
+    QTest::newRow("run: nested lists indented")
+        << QStringList{"run", "300"} << QByteArray() << 0
+        << "detailsListMap:\n  documents:\n    - id: doc-1\n      name: Welcome letter\n"
+           "      pages: 2\n    - id: doc-2\n"
+        << ""
+        << "";
+    QTest::newRow("run: Failure reply")
+        << QStringList{"run", "105", "/tmp/settings"} << QByteArray() << 1 << "resultId: Failure\n"
+        << "Failure: Undefined: the service could not carry it out; see its log"
+        << "";
+    QTest::newRow("refused: not an int")
+        << QStringList{"run", "202", "three"} << QByteArray() << 2 << ""
+        << "argument 1 (lines) must be a 32-bit integer, not \"three\"\nUsage: chctl run 202 "
+           "<lines:int>"
+        << "";
+    QTest::newRow("refused: beyond 32 bits")
+        << QStringList{"run", "202", "2147483648"} << QByteArray() << 2 << ""
+        << "Usage:"
+        << "";
+    QTest::newRow("refused: not a bool")
+        << QStringList{"run", "600", "yes"} << QByteArray() << 2 << ""
+        << "Usage: chctl run 600 <enabled:bool>"
+        << "";
+    QTest::newRow("refused: argument count")
+        << QStringList{"run", "500", "Hello", "world"} << QByteArray() << 2 << ""
+        << "SpeakText expects 1 argument(s), got 2"
+        << "";
+    QTest::newRow("refused: unknown number") << QStringList{"run", "999"} << QByteArray() << 2 << ""
+                                             << "no command 999"
+                                             << "";
+    QTest::newRow("refused: unknown sender")
+        << QStringList{"--sender", "Nobody", "list"} << QByteArray() << 2 << ""
+        << "unknown sender"
+        << "";
+    QTest::newRow("no bus") << QStringList{"--address", "unix:path=/nonexistent/bus", "list"}
+                            << QByteArray() << 3 << ""
+                            << "cannot reach the command handler: "
+                            << "";
+    QTest::newRow("console session")
+        << QStringList{}
+        << QByteArray("HELP C\nC 2 ignored\nhelp   202\nC 202 4\nC 500 \"Hello console\"\n"
+                      "C 999\n")
+        << 0 << consoleSession << ""
+        << "speech: speak(\"Hello console\")";
+    QTest::newRow("console: refused argument")
+        << QStringList{"console"} << QByteArray("c 202 four\n") << 2
+        << "FeedLines argument 1 (lines) must be a 32-bit integer, not \"four\"\n"
+           "Usage: C 202 <lines:int>\n================== Done"
+        << ""
+        << "";
+}
+
+void ChctlTest::chctl()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, outputHas);
+    QFETCH(QString, errorHas);
+    QFETCH(QString, siblingCall);
+
+    const Result result = runChctl(arguments, input);
+    QVERIFY2(result.out.contains(outputHas), qPrintable(result.out));
+    QVERIFY2(result.err.contains(errorHas), qPrintable(result.err));
+    QCOMPARE(result.exitCode, exitCode);
+    if (!siblingCall.isEmpty()) {
+        ServiceProcess* sibling = m_siblings.value(siblingCall.section(QLatin1Char(':'), 0, 0));
+        QVERIFY2(sibling->waitForOutput(siblingCall), qPrintable(sibling->output()));
+    }
+}
+
+void ChctlTest::jsonIsTheReply_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QVariantMap>("request");
+    QTest::newRow("documents") << QStringList{"--json", "run", "300"}
+                               << QVariantMap{{"commandId", "HandleCommand"},
+                                              {"senderId", "CommandHandler"},
+                                              {"subCommandId", 300}};
+    QTest::newRow("commands of a category") << QStringList{"list", "6", "--json"}
+                                            << QVariantMap{{"commandId", "GetCommands"},
+                                                           {"senderId", "CommandHandler"},
+                                                           {"category", "IpcCommandId"}};
+}
+
+void ChctlTest::jsonIsTheReply()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QVariantMap, request);
+    const Result result = runChctl(arguments);
+    QCOMPARE(result.exitCode, 0);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(result.out.toUtf8(), &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(result.out));
+    QCOMPARE(json.toVariant().toMap(), m_bus.process(request));
+}
+
+void ChctlTest::busPolicy_data()
+{
+    QTest::addColumn<bool>("inGroup");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("user outside the group") << false << 3;
+    QTest::newRow("member of the group") << true << 0;
+}
+
+void ChctlTest::busPolicy()
+{
+    QFETCH(bool, inGroup);
+    QFETCH(int, exitCode);
+    if (!m_canSwitchUser) {
+        QSKIP("needs root and setpriv to run chctl as another user");
+    }
+    const QString nobody = QStringLiteral("65534");
+    const QStringList identity{"--reuid=" + nobody, "--regid=" + nobody,
+                               inGroup
+                                   ? "--groups=" + QString::number(getgrnam("cmdhandler")->gr_gid)
+                                   : QStringLiteral("--clear-groups")};
+    const Result result = runChctl({"run", "203"}, {}, identity);
+    QCOMPARE(result.exitCode, exitCode);
+    if (!inGroup) {
+        QVERIFY2(result.err.contains("org.freedesktop.DBus.Error.AccessDenied"),
+                 qPrintable(result.err));
+    }
+}
+
+// Last: stops the service.
+void ChctlTest::serviceAbsent()
+{
+    m_service->stop();
+    for (const QByteArray& input : {QByteArray(), QByteArray("HELP C\n")}) {
+        const Result result =
+            runChctl(input.isEmpty() ? QStringList{"list"} : QStringList{}, input);
+        QCOMPARE(result.exitCode, 3);
+        QVERIFY2(result.err.contains("org.freedesktop.DBus.Error.ServiceUnknown"),
+                 qPrintable(result.err));
+    }
+}
+
+QTEST_GUILESS_MAIN(ChctlTest)
+#include "tst_chctl.moc"
