@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 const QCommandLineOption addressOption(
@@ -269,6 +271,10 @@ int CommandLine::runCommand(const QStringList& words)
 
 int CommandLine::console()
 {
+    if (isatty(STDIN_FILENO) != 0) {
+        m_err << "Type HELP C for the command menu; Ctrl-D ends.\n";
+        m_err.flush();
+    }
     QTextStream in(stdin);
     ConsoleSession session(*m_client, m_out, m_err);
     return session.run(in);

@@ -1,6 +1,6 @@
-// What `cmake --install` (with the configured prefix) puts on a device: the binary, the default
-// command table, the bus access policy, the interface description and a systemd unit that systemd
-// accepts.
+// What `cmake --install` (with the configured prefix) puts on a device: the service, chctl with
+// its completion and manual, the default command table, the bus access policy, the interface
+// description and a systemd unit that systemd accepts.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +60,10 @@ void InstallTest::installedFiles_data()
                                << false;
     QTest::newRow("unit") << prefix + "/lib/systemd/system/command-handler.service" << false;
     QTest::newRow("group") << prefix + "/lib/sysusers.d/command-handler.conf" << false;
+    QTest::newRow("client") << prefix + "/bin/chctl" << true;
+    QTest::newRow("client completion")
+        << prefix + "/share/bash-completion/completions/chctl" << false;
+    QTest::newRow("client manual") << prefix + "/share/man/man1/chctl.1" << false;
 }
 
 void InstallTest::installedFiles()
