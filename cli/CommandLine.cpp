@@ -51,6 +51,13 @@ const char* const description =
     "3 the service is not on the bus or the bus refused access.\n"
     "An argument starting with '-' follows '--': chctl run 205 -- -1";
 
+bool readNumber(const QString& word, int* number)
+{
+    bool ok = false;
+    *number = word.toInt(&ok, 10);
+    return ok;
+}
+
 QString columns(const QString& number, const QString& name, int width, const QString& text)
 {
     return QStringLiteral("%1  %2  %3").arg(number, 3).arg(name, -width).arg(text);
@@ -193,7 +200,7 @@ int CommandLine::help(const QStringList& words)
     }
     const CommandArguments arguments(command.argumentTypes);
     if (m_json) {
-        QVariantList listed = answer.reply.value(ls::commandsKey).toList();
+        const QVariantList listed = answer.reply.value(ls::commandsKey).toList();
         for (const QVariant& element : listed) {
             if (element.toMap().value(ls::idKey) == command.id) {
                 ReplyPrinter::writeJson(m_out, element);
@@ -218,21 +225,24 @@ int CommandLine::help(const QStringList& words)
 int CommandLine::helpCategory(int number)
 {
     const ServiceClient::Answer answer = m_client->categories();
-    const Catalogue::Entry* category = nullptr;
     const QVector<Catalogue::Entry> categories =
         Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
-    if (answer.busError.isEmpty() && (category = Catalogue::find(categories, number))) {
-        if (m_json) {
-            ReplyPrinter::writeJson(m_out,
-                                    QVariantMap{{ls::idKey, category->id},
-                                                {ls::descriptionKey, category->description}});
-        } else {
-            m_out << number << "  " << category->id << " (category)\n"
-                  << category->description << '\n'
-                  << "Commands: chctl list " << number << '\n';
-        }
+    const Catalogue::Entry* category = Catalogue::find(categories, number);
+    if (!answer.busError.isEmpty() || !ReplyPrinter::isSuccess(answer.reply)) {
+        return statusOf(answer);
     }
-    return statusOf(answer);
+    if (category == nullptr) {
+        return usageError(QStringLiteral("the service's catalogue has no category %1").arg(number));
+    }
+    if (m_json) {
+        ReplyPrinter::writeJson(m_out, QVariantMap{{ls::idKey, category->id},
+                                                   {ls::descriptionKey, category->description}});
+    } else {
+        m_out << number << "  " << category->id << " (category)\n"
+              << category->description << '\n'
+              << "Commands: chctl list " << number << '\n';
+    }
+    return exitStatus::success;
 }
 
 int CommandLine::runCommand(const QStringList& words)
@@ -330,11 +340,4 @@ int CommandLine::usageError(const QString& message)
 {
     m_err << "chctl: " << message << '\n' << "Try 'chctl --help'.\n";
     return exitStatus::usage;
-}
-
-bool CommandLine::readNumber(const QString& word, int* number)
-{
-    bool ok = false;
-    *number = word.toInt(&ok, 10);
-    return ok;
 }

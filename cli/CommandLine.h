@@ -35,7 +35,6 @@ private:
     // explained on standard error.
     int statusOf(const ServiceClient::Answer& answer);
     int usageError(const QString& message);
-    bool readNumber(const QString& word, int* number);
 
     QCommandLineParser m_parser;
     QTextStream m_out;
