@@ -308,6 +308,7 @@ void DeviceCommandsTest::ipcArgumentsRefused_data()
     const QString state = QStringLiteral("CommandHandler::handleIpcCommands ERROR: IPCState takes "
                                          "exactly one argument: true, false, 1 or 0.");
     QTest::newRow("state not in a list") << withArgs(600, false) << state;
+    QTest::newRow("state as text, not in a list") << withArgs(600, "true") << state;
     QTest::newRow("state maybe") << handleCommand(600, {"maybe"}) << state;
     QTest::newRow("state off") << handleCommand(600, {"off"}) << state;
     QTest::newRow("state 2") << handleCommand(600, {2}) << state;
