@@ -62,55 +62,49 @@ ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent) : QObject(
         Qt::DirectConnection);
 }
 
-void ConfigurationManagerProxy::configurationCmd(const QString& name, bool* invoked) const
+void ConfigurationManagerProxy::configurationCmd(const QString& name, CallOutcome* outcome) const
 {
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::DirectConnection));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection);
 }
 
 const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& name,
-                                                                 bool* invoked) const
+                                                                 CallOutcome* outcome) const
 {
     QVariantMap result;
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::DirectConnection,
-                                                        Q_RETURN_ARG(QVariantMap, result)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+                    Q_RETURN_ARG(QVariantMap, result));
     logSettings(result);
     return result;
 }
 
 const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& name,
                                                                  const QList<QVariant>& args,
-                                                                 bool* invoked) const
+                                                                 CallOutcome* outcome) const
 {
     QVariantMap result;
-    reportInvocation(invoked, QMetaObject::invokeMethod(
-                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                                  Q_RETURN_ARG(QVariantMap, result), Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+                    Q_RETURN_ARG(QVariantMap, result), Q_ARG(QList<QVariant>, args));
     logSettings(result);
     return result;
 }
 
 const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString& name,
-                                                                  bool* invoked) const
+                                                                  CallOutcome* outcome) const
 {
     ConfigurationList groups;
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(
-                         client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                         QReturnArgument<ConfigurationList>(configurationListName, groups)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+                    QReturnArgument<ConfigurationList>(configurationListName, groups));
     return collectGroups(groups);
 }
 
 const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString& name,
                                                                   const QList<QVariant>& args,
-                                                                  bool* invoked) const
+                                                                  CallOutcome* outcome) const
 {
     ConfigurationList groups;
-    reportInvocation(invoked, QMetaObject::invokeMethod(
-                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                                  QReturnArgument<ConfigurationList>(configurationListName, groups),
-                                  Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+                    QReturnArgument<ConfigurationList>(configurationListName, groups),
+                    Q_ARG(QList<QVariant>, args));
     return collectGroups(groups);
 }
 

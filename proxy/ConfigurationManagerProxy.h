@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Invocation.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,22 +11,24 @@
 namespace detail {
 
 // The service's road to configuration-manager: calls its client's methods by the names the
-// command table gives. Operations that take `invoked` report there whether the client had a
-// method to call.
+// command table gives. Operations that take `outcome` report there whether the client had the
+// method and whether the sibling call completed.
 class ConfigurationManagerProxy : public QObject
 {
     Q_OBJECT
 public:
     explicit ConfigurationManagerProxy(QObject* parent = nullptr);
 
-    void configurationCmd(const QString& name, bool* invoked = nullptr) const;
-    const QVariantMap configurationMapCmd(const QString& name, bool* invoked = nullptr) const;
+    void configurationCmd(const QString& name, CallOutcome* outcome = nullptr) const;
+    const QVariantMap configurationMapCmd(const QString& name,
+                                          CallOutcome* outcome = nullptr) const;
     const QVariantMap configurationMapCmd(const QString& name, const QList<QVariant>& args,
-                                          bool* invoked = nullptr) const;
+                                          CallOutcome* outcome = nullptr) const;
     // Group name to the group's settings; a later group of the same name wins.
-    const QVariantMap configurationListCmd(const QString& name, bool* invoked = nullptr) const;
+    const QVariantMap configurationListCmd(const QString& name,
+                                           CallOutcome* outcome = nullptr) const;
     const QVariantMap configurationListCmd(const QString& name, const QList<QVariant>& args,
-                                           bool* invoked = nullptr) const;
+                                           CallOutcome* outcome = nullptr) const;
 
 signals:
     void connected();

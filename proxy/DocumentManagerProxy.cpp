@@ -52,47 +52,41 @@ DocumentManagerProxy::DocumentManagerProxy(QObject* parent) : QObject(parent)
         Qt::DirectConnection);
 }
 
-void DocumentManagerProxy::documentCmd(const QString& name, bool* invoked) const
+void DocumentManagerProxy::documentCmd(const QString& name, CallOutcome* outcome) const
 {
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::DirectConnection));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection);
 }
 
 void DocumentManagerProxy::documentCmd(const QString& name, const QList<QVariant>& args,
-                                       bool* invoked) const
+                                       CallOutcome* outcome) const
 {
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::DirectConnection, Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_ARG(QList<QVariant>, args));
 }
 
-bool DocumentManagerProxy::documentBoolCmd(const QString& name, bool* invoked) const
+bool DocumentManagerProxy::documentBoolCmd(const QString& name, CallOutcome* outcome) const
 {
     bool result = false;
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::DirectConnection, Q_RETURN_ARG(bool, result)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
     qDebug().noquote() << result;
     return result;
 }
 
 bool DocumentManagerProxy::documentBoolCmd(const QString& name, const QList<QVariant>& args,
-                                           bool* invoked) const
+                                           CallOutcome* outcome) const
 {
     bool result = false;
-    reportInvocation(invoked, QMetaObject::invokeMethod(
-                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                                  Q_RETURN_ARG(bool, result), Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
+                    Q_ARG(QList<QVariant>, args));
     qDebug().noquote() << result;
     return result;
 }
 
-const QVariantMap DocumentManagerProxy::documentListMapCmd(const QString& name, bool* invoked) const
+const QVariantMap DocumentManagerProxy::documentListMapCmd(const QString& name,
+                                                           CallOutcome* outcome) const
 {
     QVariantMap answer;
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::DirectConnection,
-                                                        Q_RETURN_ARG(QVariantMap, answer)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+                    Q_RETURN_ARG(QVariantMap, answer));
     QVariantMap result;
     const QStringList keys = answer.keys();
     for (const QString& key : keys) {

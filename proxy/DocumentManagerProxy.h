@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Invocation.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,22 +11,22 @@
 namespace detail {
 
 // The service's road to document-manager: calls its client's methods by the names the command
-// table gives. Operations that take `invoked` report there whether the client had a method to
-// call.
+// table gives. Operations that take `outcome` report there whether the client had the method and
+// whether the sibling call completed.
 class DocumentManagerProxy : public QObject
 {
     Q_OBJECT
 public:
     explicit DocumentManagerProxy(QObject* parent = nullptr);
 
-    void documentCmd(const QString& name, bool* invoked = nullptr) const;
+    void documentCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     void documentCmd(const QString& name, const QList<QVariant>& args,
-                     bool* invoked = nullptr) const;
-    bool documentBoolCmd(const QString& name, bool* invoked = nullptr) const;
+                     CallOutcome* outcome = nullptr) const;
+    bool documentBoolCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     bool documentBoolCmd(const QString& name, const QList<QVariant>& args,
-                         bool* invoked = nullptr) const;
+                         CallOutcome* outcome = nullptr) const;
     // Every value of the answer as a list; its elements stay as they came off the bus.
-    const QVariantMap documentListMapCmd(const QString& name, bool* invoked = nullptr) const;
+    const QVariantMap documentListMapCmd(const QString& name, CallOutcome* outcome = nullptr) const;
 
 signals:
     void connected();

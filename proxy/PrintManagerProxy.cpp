@@ -46,72 +46,65 @@ PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent)
         Qt::DirectConnection);
 }
 
-void PrintManagerProxy::paperFeedCmd(const QString& name, bool* invoked) const
+void PrintManagerProxy::paperFeedCmd(const QString& name, CallOutcome* outcome) const
 {
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::AutoConnection));
+    invokeOperation(client(), name, outcome, Qt::AutoConnection);
 }
 
 void PrintManagerProxy::paperFeedCmd(const QString& name, const QList<QVariant>& args,
-                                     bool* invoked) const
+                                     CallOutcome* outcome) const
 {
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::AutoConnection, Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
 }
 
-bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, bool* invoked) const
+bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, CallOutcome* outcome) const
 {
     bool result = false;
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::DirectConnection, Q_RETURN_ARG(bool, result)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
     qDebug() << result;
     return result;
 }
 
 bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, const QList<QVariant>& args,
-                                         bool* invoked) const
+                                         CallOutcome* outcome) const
 {
     bool result = false;
-    reportInvocation(invoked, QMetaObject::invokeMethod(
-                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                                  Q_RETURN_ARG(bool, result), Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
+                    Q_ARG(QList<QVariant>, args));
     qDebug() << result;
     return result;
 }
 
-int PrintManagerProxy::paperFeedIntCmd(const QString& name, bool* invoked) const
+int PrintManagerProxy::paperFeedIntCmd(const QString& name, CallOutcome* outcome) const
 {
     int result = 0;
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::DirectConnection, Q_RETURN_ARG(int, result)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result));
     qDebug() << result;
     return result;
 }
 
 int PrintManagerProxy::paperFeedIntCmd(const QString& name, const QList<QVariant>& args,
-                                       bool* invoked) const
+                                       CallOutcome* outcome) const
 {
     int result = 0;
-    reportInvocation(invoked, QMetaObject::invokeMethod(
-                                  client(), name.toLocal8Bit().constData(), Qt::DirectConnection,
-                                  Q_RETURN_ARG(int, result), Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result),
+                    Q_ARG(QList<QVariant>, args));
     qDebug() << result;
     return result;
 }
 
-QVariantMap PrintManagerProxy::runTestCmd(int test, int parameter) const
+QVariantMap PrintManagerProxy::runTestCmd(int test, int parameter, CallOutcome* outcome) const
 {
     const QVariantMap result = client()->runTestCmd(test, parameter);
+    reportCall(client(), outcome);
     logMap(result, "=");
     return result;
 }
 
-QVariantMap PrintManagerProxy::setIPCState(bool state) const
+QVariantMap PrintManagerProxy::setIPCState(bool state, CallOutcome* outcome) const
 {
     const QVariantMap result = client()->setIPCState(state);
+    reportCall(client(), outcome);
     logMap(result, ":");
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Invocation.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,26 +11,26 @@
 namespace detail {
 
 // The service's road to print-manager: calls its client's methods by the names the command
-// table gives, plus the two typed calls of the IPC commands. Operations that take `invoked`
-// report there whether the client had a method to call.
+// table gives, plus the two typed calls of the IPC commands. Operations that take `outcome`
+// report there whether the client had the method and whether the sibling call completed.
 class PrintManagerProxy : public QObject
 {
     Q_OBJECT
 public:
     explicit PrintManagerProxy(QObject* parent = nullptr);
 
-    void paperFeedCmd(const QString& name, bool* invoked = nullptr) const;
+    void paperFeedCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     void paperFeedCmd(const QString& name, const QList<QVariant>& args,
-                      bool* invoked = nullptr) const;
-    bool paperFeedBoolCmd(const QString& name, bool* invoked = nullptr) const;
+                      CallOutcome* outcome = nullptr) const;
+    bool paperFeedBoolCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     bool paperFeedBoolCmd(const QString& name, const QList<QVariant>& args,
-                          bool* invoked = nullptr) const;
-    int paperFeedIntCmd(const QString& name, bool* invoked = nullptr) const;
+                          CallOutcome* outcome = nullptr) const;
+    int paperFeedIntCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     int paperFeedIntCmd(const QString& name, const QList<QVariant>& args,
-                        bool* invoked = nullptr) const;
+                        CallOutcome* outcome = nullptr) const;
 
-    QVariantMap runTestCmd(int test, int parameter) const;
-    QVariantMap setIPCState(bool state) const;
+    QVariantMap runTestCmd(int test, int parameter, CallOutcome* outcome = nullptr) const;
+    QVariantMap setIPCState(bool state, CallOutcome* outcome = nullptr) const;
 
 signals:
     void connected();

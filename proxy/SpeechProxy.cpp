@@ -38,17 +38,15 @@ SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent)
         [] { qCDebug(speechCategory) << "Disconnected from speech"; }, Qt::DirectConnection);
 }
 
-void SpeechProxy::speechCmd(const QString& name, bool* invoked) const
+void SpeechProxy::speechCmd(const QString& name, CallOutcome* outcome) const
 {
-    reportInvocation(invoked, QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                                        Qt::AutoConnection));
+    invokeOperation(client(), name, outcome, Qt::AutoConnection);
 }
 
-void SpeechProxy::speechCmd(const QString& name, const QList<QVariant>& args, bool* invoked) const
+void SpeechProxy::speechCmd(const QString& name, const QList<QVariant>& args,
+                            CallOutcome* outcome) const
 {
-    reportInvocation(invoked,
-                     QMetaObject::invokeMethod(client(), name.toLocal8Bit().constData(),
-                                               Qt::AutoConnection, Q_ARG(QList<QVariant>, args)));
+    invokeOperation(client(), name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
 }
 
 } // namespace detail

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Invocation.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -8,15 +10,17 @@
 namespace detail {
 
 // The service's road to the speech service: calls its client's methods by the names the
-// command table gives. `invoked` receives whether the client had a method to call.
+// command table gives. `outcome` receives whether the client had the method and whether the
+// sibling call completed.
 class SpeechProxy : public QObject
 {
     Q_OBJECT
 public:
     explicit SpeechProxy(QObject* parent = nullptr);
 
-    void speechCmd(const QString& name, bool* invoked = nullptr) const;
-    void speechCmd(const QString& name, const QList<QVariant>& args, bool* invoked = nullptr) const;
+    void speechCmd(const QString& name, CallOutcome* outcome = nullptr) const;
+    void speechCmd(const QString& name, const QList<QVariant>& args,
+                   CallOutcome* outcome = nullptr) const;
 
 signals:
     void connected();

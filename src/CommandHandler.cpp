@@ -1,5 +1,6 @@
 #include "CommandHandler.h"
 
+#include "BusLimits.h"
 #include "CategoryEnumerations.h"
 #include "ConfigurationManagerProxy.h"
 #include "DocumentManagerProxy.h"
@@ -13,6 +14,10 @@
 
 #include <QLoggingCategory>
 #include <QtDebug>
+
+#include <cmath>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -64,17 +69,6 @@ QVariant withoutNulls(const QVariant& value)
     return value;
 }
 
-// A field the table lacks (or holds as null) is left out of a catalogue element rather than
-// sent empty: an empty value cannot travel on the bus, and a reply that cannot be marshalled
-// takes the whole process down inside the bus library.
-void copyField(QVariantMap& element, const QVariantMap& entry, const QString& key)
-{
-    const QVariant value = withoutNulls(entry.value(key));
-    if (value.isValid()) {
-        element.insert(key, value);
-    }
-}
-
 QVariantMap failureReply()
 {
     return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
@@ -86,18 +80,106 @@ QVariantMap unknownResultType(const char* prefix)
     return failureReply();
 }
 
-// A backend method that could not be called fails the command; one that ran keeps whatever it
-// contributed, even false or an empty map.
-QVariantMap completeReply(QVariantMap reply, bool invoked, const char* prefix,
+// A backend call that did not complete fails the command: a method the client does not offer
+// (logged here), or a sibling call that failed (the client library has logged why). One that
+// completed keeps whatever it contributed, even false or an empty map, unless the bus could not
+// carry the reply.
+QVariantMap completeReply(QVariantMap reply, const detail::CallOutcome& outcome, const char* prefix,
                           const QString& function)
 {
-    if (!invoked) {
+    if (!outcome.invoked) {
         qCritical() << prefix << "Backend method" << function << "cannot be called.";
+        return failureReply();
+    }
+    if (!outcome.failure.isEmpty()) {
         return failureReply();
     }
     reply.insert(ls::resultIdKey, ls::ResultId::Success);
     reply.insert(ls::errorIdKey, ls::undefinedKey);
+    const QString problem = BusLimits::problem(reply);
+    if (!problem.isEmpty()) {
+        qCritical().noquote()
+            << prefix
+            << QStringLiteral("The answer of %1 is not passed on: it %2.").arg(function, problem);
+        return failureReply();
+    }
     return reply;
+}
+
+// A bool or int answer reaches the caller under the backend method's name.
+QVariantMap answerDetails(const QString& function, const QVariant& answer)
+{
+    return {{ls::detailsMapKey, QVariantMap{{function, answer}}}};
+}
+
+bool isIntegral(const QVariant& value)
+{
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Requests typed at the console or carried in JSON give numbers as text or as doubles; any
+// other value would be a guess.
+std::optional<int> strictInt(const QVariant& value)
+{
+    bool ok = false;
+    qlonglong number = 0;
+    if (isIntegral(value) || value.userType() == QMetaType::QString) {
+        number = value.toString().trimmed().toLongLong(&ok);
+    } else if (value.userType() == QMetaType::Double) {
+        const double real = value.toDouble();
+        ok = std::isfinite(real) && std::trunc(real) == real && std::fabs(real) < 1e18;
+        number = ok ? static_cast<qlonglong>(real) : 0;
+    }
+    if (!ok || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(number);
+}
+
+// A boolean, or true, false, 1 or 0 as text or number.
+std::optional<bool> strictBool(const QVariant& value)
+{
+    if (value.userType() == QMetaType::Bool) {
+        return value.toBool();
+    }
+    if (value.userType() == QMetaType::Double) {
+        const std::optional<int> number = strictInt(value);
+        return number == 1 || number == 0 ? std::optional<bool>(number == 1) : std::nullopt;
+    }
+    if (!isIntegral(value) && value.userType() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) {
+        return true;
+    }
+    if (text == QLatin1String("false") || text == QLatin1String("0")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// The request's argument list; nothing when it carries arguments that are no list.
+std::optional<QVariantList> argumentList(const ls::Command& command)
+{
+    const QVariant args = command.value(ls::argsKey);
+    if (!args.canConvert<QVariantList>()) {
+        return std::nullopt;
+    }
+    return qvariant_cast<QVariantList>(args);
 }
 
 } // namespace
@@ -124,14 +206,16 @@ struct CommandHandler::TableCall {
 
     // Commands without arguments go to the proxy overload that passes none.
     template <typename Proxy, typename Result>
-    Result invoke(const Proxy& proxy, Result (Proxy::*plain)(const QString&, bool*) const,
-                  Result (Proxy::*withArgs)(const QString&, const QList<QVariant>&, bool*) const,
-                  bool* invoked) const
+    Result invoke(const Proxy& proxy,
+                  Result (Proxy::*plain)(const QString&, detail::CallOutcome*) const,
+                  Result (Proxy::*withArgs)(const QString&, const QList<QVariant>&,
+                                            detail::CallOutcome*) const,
+                  detail::CallOutcome* outcome) const
     {
         if (argumentCount == 0) {
-            return (proxy.*plain)(function, invoked);
+            return (proxy.*plain)(function, outcome);
         }
-        return (proxy.*withArgs)(function, args, invoked);
+        return (proxy.*withArgs)(function, args, outcome);
     }
 };
 
@@ -153,6 +237,7 @@ void CommandHandler::initialize()
     }
     m_categories = listCategories();
     prepareCommands();
+    fitCatalogueInOneReply();
 }
 
 int CommandHandler::getArgumentCount(const EnumKey& key) const
@@ -314,7 +399,7 @@ QVariantList CommandHandler::listCategories() const
             continue;
         }
         QVariantMap element{{ls::idKey, it.key()}};
-        copyField(element, entry, ls::descriptionKey);
+        copyToCatalogue(element, it.key(), entry, ls::descriptionKey);
         categories.append(element);
     }
     return categories;
@@ -330,16 +415,77 @@ void CommandHandler::prepareCommands()
             continue;
         }
         ListedCommand listed{category.value(), {{ls::idKey, it.key()}}, {}};
-        copyField(listed.element, entry, ls::descriptionKey);
+        copyToCatalogue(listed.element, it.key(), entry, ls::descriptionKey);
         if (!entry.contains(ls::argumentCountKey)) {
             // Kept so that every listing reports the missing count, as the table query does.
             listed.entryWithoutCount = entry;
         } else if (const int argumentCount = getArgumentCount(entry); argumentCount > 0) {
             listed.element.insert(ls::argumentCountKey, argumentCount);
-            copyField(listed.element, entry, ls::argumentTypesKey);
+            copyToCatalogue(listed.element, it.key(), entry, ls::argumentTypesKey);
         }
         m_commands.append(listed);
     }
+}
+
+// A field the table lacks (or holds as null) is left out of a catalogue element rather than
+// sent empty: an empty value cannot travel on the bus. So is one the bus could not carry in a
+// reply: the bus would drop the service's connection, and marshalling a value nested far
+// beyond the limit aborts the process.
+void CommandHandler::copyToCatalogue(QVariantMap& element, const EnumKey& name,
+                                     const QVariantMap& entry, const QString& field)
+{
+    const QVariant value = withoutNulls(entry.value(field));
+    if (!value.isValid()) {
+        return;
+    }
+    // Where the field sits in a catalogue reply.
+    const QString problem =
+        BusLimits::problem({{ls::commandsKey, QVariantList{QVariantMap{{field, value}}}}});
+    if (!problem.isEmpty()) {
+        CH_LOG_ERROR() << qUtf8Printable(
+            QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
+                .arg(field, name, problem));
+        return;
+    }
+    element.insert(field, value);
+}
+
+// Each catalogue answer lists at most every category or every command; entries beyond what
+// one reply carries are left out.
+void CommandHandler::fitCatalogueInOneReply()
+{
+    qint64 size = 0;
+    QVariantList categories;
+    for (const QVariant& element : qAsConst(m_categories)) {
+        if (fitsInOneReply(element.toMap(), size)) {
+            categories.append(element);
+        }
+    }
+    m_categories = categories;
+    size = 0;
+    QVector<ListedCommand> commands;
+    for (const ListedCommand& listed : qAsConst(m_commands)) {
+        if (fitsInOneReply(listed.element, size)) {
+            commands.append(listed);
+        }
+    }
+    m_commands = commands;
+}
+
+bool CommandHandler::fitsInOneReply(const QVariantMap& element, qint64& listSize)
+{
+    // The reply's result, error and list key.
+    constexpr qint64 replyFrame = 256;
+    const qint64 size = BusLimits::elementSize(element);
+    if (replyFrame + listSize + size > BusLimits::maximumBodySize) {
+        CH_LOG_ERROR() << qUtf8Printable(
+            QStringLiteral("\"%1\" left out of the catalogue: the reply would exceed what the "
+                           "bus carries in one message.")
+                .arg(element.value(ls::idKey).toString()));
+        return false;
+    }
+    listSize += size;
+    return true;
 }
 
 QVariantMap CommandHandler::handleGetCommandCategories(const ls::Command&) const
@@ -416,25 +562,29 @@ QVariantMap CommandHandler::handlePaperFeedCommands(const ls::Command& command) 
     if (proxy == nullptr) {
         return failureReply();
     }
-    bool invoked = false;
-    // The bool or int the backend answers does not reach the client.
+    detail::CallOutcome outcome;
+    QVariantMap reply;
     if (call.resultType == tableText::voidType) {
-        call.invoke(*proxy, &Proxy::paperFeedCmd, &Proxy::paperFeedCmd, &invoked);
+        call.invoke(*proxy, &Proxy::paperFeedCmd, &Proxy::paperFeedCmd, &outcome);
     } else if (call.resultType == tableText::intType) {
-        call.invoke(*proxy, &Proxy::paperFeedIntCmd, &Proxy::paperFeedIntCmd, &invoked);
+        reply = answerDetails(call.function, call.invoke(*proxy, &Proxy::paperFeedIntCmd,
+                                                         &Proxy::paperFeedIntCmd, &outcome));
     } else if (call.resultType == tableText::boolType) {
-        call.invoke(*proxy, &Proxy::paperFeedBoolCmd, &Proxy::paperFeedBoolCmd, &invoked);
+        reply = answerDetails(call.function, call.invoke(*proxy, &Proxy::paperFeedBoolCmd,
+                                                         &Proxy::paperFeedBoolCmd, &outcome));
     } else {
         return unknownResultType(prefix.c_str());
     }
-    return completeReply({}, invoked, prefix.c_str(), call.function);
+    return completeReply(reply, outcome, prefix.c_str(), call.function);
 }
 
 template <typename Proxy>
-QVariantMap CommandHandler::handleVoidCommands(
-    const ls::Command& command, const ls::MetaEnum& commands, const char* prefix,
-    void (Proxy::*plain)(const QString&, bool*) const,
-    void (Proxy::*withArgs)(const QString&, const QList<QVariant>&, bool*) const) const
+QVariantMap
+CommandHandler::handleVoidCommands(const ls::Command& command, const ls::MetaEnum& commands,
+                                   const char* prefix,
+                                   void (Proxy::*plain)(const QString&, detail::CallOutcome*) const,
+                                   void (Proxy::*withArgs)(const QString&, const QList<QVariant>&,
+                                                           detail::CallOutcome*) const) const
 {
     TableCall call;
     const Proxy* proxy = prepareTableCall<Proxy>(command, commands, prefix, call);
@@ -444,9 +594,9 @@ QVariantMap CommandHandler::handleVoidCommands(
     if (call.resultType != tableText::voidType) {
         return unknownResultType(prefix);
     }
-    bool invoked = false;
-    call.invoke(*proxy, plain, withArgs, &invoked);
-    return completeReply({}, invoked, prefix, call.function);
+    detail::CallOutcome outcome;
+    call.invoke(*proxy, plain, withArgs, &outcome);
+    return completeReply({}, outcome, prefix, call.function);
 }
 
 QVariantMap CommandHandler::handleEmbossCommands(const ls::Command& command) const
@@ -476,18 +626,19 @@ QVariantMap CommandHandler::handleDocumentCommands(const ls::Command& command) c
         return failureReply();
     }
     QVariantMap reply;
-    bool invoked = false;
+    detail::CallOutcome outcome;
     if (call.resultType == tableText::voidType) {
-        call.invoke(*proxy, &Proxy::documentCmd, &Proxy::documentCmd, &invoked);
+        call.invoke(*proxy, &Proxy::documentCmd, &Proxy::documentCmd, &outcome);
     } else if (call.resultType == tableText::boolType) {
-        call.invoke(*proxy, &Proxy::documentBoolCmd, &Proxy::documentBoolCmd, &invoked);
+        reply = answerDetails(call.function, call.invoke(*proxy, &Proxy::documentBoolCmd,
+                                                         &Proxy::documentBoolCmd, &outcome));
     } else if (call.resultType == tableText::variantListType) {
         // The list query takes no arguments on the backend side, whatever the table counts.
-        reply.insert(ls::detailsListMapKey, proxy->documentListMapCmd(call.function, &invoked));
+        reply.insert(ls::detailsListMapKey, proxy->documentListMapCmd(call.function, &outcome));
     } else {
         return unknownResultType(prefix.c_str());
     }
-    return completeReply(reply, invoked, prefix.c_str(), call.function);
+    return completeReply(reply, outcome, prefix.c_str(), call.function);
 }
 
 QVariantMap CommandHandler::handleConfigurationCommands(const ls::Command& command) const
@@ -501,27 +652,28 @@ QVariantMap CommandHandler::handleConfigurationCommands(const ls::Command& comma
         return failureReply();
     }
     QVariantMap reply;
-    bool invoked = false;
+    detail::CallOutcome outcome;
     if (call.resultType == tableText::variantMapType) {
         reply =
-            call.invoke(*proxy, &Proxy::configurationMapCmd, &Proxy::configurationMapCmd, &invoked);
+            call.invoke(*proxy, &Proxy::configurationMapCmd, &Proxy::configurationMapCmd, &outcome);
     } else if (call.resultType == tableText::listType) {
         const QVariantMap details = call.invoke(*proxy, &Proxy::configurationListCmd,
-                                                &Proxy::configurationListCmd, &invoked);
+                                                &Proxy::configurationListCmd, &outcome);
         if (!details.isEmpty()) {
             reply.insert(ls::detailsMapKey, details);
         }
     } else if (call.resultType == tableText::voidType) {
         // Commands without result take no arguments on the backend side.
-        proxy->configurationCmd(call.function, &invoked);
+        proxy->configurationCmd(call.function, &outcome);
     } else {
         return unknownResultType(prefix.c_str());
     }
-    return completeReply(reply, invoked, prefix.c_str(), call.function);
+    return completeReply(reply, outcome, prefix.c_str(), call.function);
 }
 
 QVariantMap CommandHandler::handleIpcCommands(const ls::Command& command) const
 {
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
     // Fetched first, so that even a rejected IPC request brings print-manager's client up.
     const detail::PrintManagerProxy* proxy =
         libpivra::Singleton<detail::PrintManagerProxy>::instance();
@@ -530,19 +682,51 @@ QVariantMap CommandHandler::handleIpcCommands(const ls::Command& command) const
     if (!ls::IpcCommandId::meta.hasKey(entry)) {
         return failureReply();
     }
-    QVariantMap reply;
+    // These switch hardware: an argument that does not say exactly what to do is refused
+    // rather than guessed.
+    detail::CallOutcome outcome;
     if (value == ls::IpcCommandId::meta.value(ls::IpcCommandId::IPCState)) {
-        const QVariantList args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
-        reply = proxy->setIPCState(args.isEmpty() || args.first().toBool());
-    } else {
-        int parameter = 0;
-        if (getArgumentCount(entry) > 0 && command.contains(ls::argsKey)) {
-            const QVariantList args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
-            parameter = args.isEmpty() ? 0 : args.first().toInt();
+        const std::optional<bool> state = ipcState(command);
+        if (!state) {
+            qCritical() << prefix.c_str()
+                        << "IPCState takes exactly one argument: true, false, 1 or 0.";
+            return failureReply();
         }
-        reply = proxy->runTestCmd(value, parameter);
+        return completeReply(proxy->setIPCState(*state, &outcome), outcome, prefix.c_str(),
+                             QStringLiteral("setIPCState"));
     }
-    reply.insert(ls::resultIdKey, ls::ResultId::Success);
-    reply.insert(ls::errorIdKey, ls::undefinedKey);
-    return reply;
+    const std::optional<int> parameter = testParameter(command, entry);
+    if (!parameter) {
+        qCritical() << prefix.c_str() << entry << "takes an integer parameter.";
+        return failureReply();
+    }
+    return completeReply(proxy->runTestCmd(value, *parameter, &outcome), outcome, prefix.c_str(),
+                         QStringLiteral("runTestCmd"));
+}
+
+// Without arguments the state is true, as callers have always relied on.
+std::optional<bool> CommandHandler::ipcState(const ls::Command& command)
+{
+    if (!command.contains(ls::argsKey)) {
+        return true;
+    }
+    const std::optional<QVariantList> args = argumentList(command);
+    if (!args || args->size() != 1) {
+        return std::nullopt;
+    }
+    return strictBool(args->constFirst());
+}
+
+// 0 when the test takes no parameter or none is given; the table's count decides.
+std::optional<int> CommandHandler::testParameter(const ls::Command& command,
+                                                 const EnumKey& entry) const
+{
+    if (getArgumentCount(entry) <= 0 || !command.contains(ls::argsKey)) {
+        return 0;
+    }
+    const std::optional<QVariantList> args = argumentList(command);
+    if (!args) {
+        return std::nullopt;
+    }
+    return args->isEmpty() ? 0 : strictInt(args->constFirst());
 }

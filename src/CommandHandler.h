@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Invocation.h"
 #include "ls/Command.h"
 #include "ls/IDBusAdaptor.h"
 #include "ls/MetaEnum.h"
@@ -9,6 +10,8 @@
 #include <QPair>
 #include <QVariantMap>
 #include <QVector>
+
+#include <optional>
 
 using EnumKey = ls::EnumKey;
 using EnumValue = ls::EnumValue;
@@ -68,9 +71,12 @@ private:
     template <typename Proxy>
     QVariantMap handleVoidCommands(const ls::Command& command, const ls::MetaEnum& commands,
                                    const char* prefix,
-                                   void (Proxy::*plain)(const QString&, bool*) const,
+                                   void (Proxy::*plain)(const QString&, detail::CallOutcome*) const,
                                    void (Proxy::*withArgs)(const QString&, const QList<QVariant>&,
-                                                           bool*) const) const;
+                                                           detail::CallOutcome*) const) const;
+    // The IPC commands' arguments; nothing when the request's arguments do not say it exactly.
+    static std::optional<bool> ipcState(const ls::Command& command);
+    std::optional<int> testParameter(const ls::Command& command, const EnumKey& entry) const;
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;
@@ -86,6 +92,11 @@ private:
         QVariantMap entryWithoutCount;
     };
     void prepareCommands();
+    // What the bus cannot carry in a catalogue reply is left out of it, with one error line.
+    static void copyToCatalogue(QVariantMap& element, const EnumKey& name, const QVariantMap& entry,
+                                const QString& field);
+    void fitCatalogueInOneReply();
+    static bool fitsInOneReply(const QVariantMap& element, qint64& listSize);
     // The table query for an entry already in hand, with the same error line.
     int getArgumentCount(const QVariantMap& entry) const;
 

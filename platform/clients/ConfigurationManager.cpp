@@ -26,6 +26,11 @@ void ConfigurationManager::setCheckConnection(bool check)
     m_link->setCheckConnection(check);
 }
 
+QString ConfigurationManager::lastCallFailure() const
+{
+    return m_link->lastFailure();
+}
+
 QVariantMap ConfigurationManager::getSettings()
 {
     return qdbus_cast<QVariantMap>(

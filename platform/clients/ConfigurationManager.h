@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -20,6 +21,8 @@ public:
     ~ConfigurationManager() override;
 
     void setCheckConnection(bool check);
+    // Why the last call did not complete (sibling, method and cause), empty when it did.
+    QString lastCallFailure() const;
 
     Q_INVOKABLE QVariantMap getSettings();
     Q_INVOKABLE ConfigurationList getSettingsGroups();

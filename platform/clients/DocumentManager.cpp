@@ -20,6 +20,11 @@ void DocumentManager::setCheckConnection(bool check)
     m_link->setCheckConnection(check);
 }
 
+QString DocumentManager::lastCallFailure() const
+{
+    return m_link->lastFailure();
+}
+
 QVariantMap DocumentManager::documents()
 {
     // Only the outer dictionary is read: the caller unpacks the document lists itself.

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -18,6 +19,8 @@ public:
     ~DocumentManager() override;
 
     void setCheckConnection(bool check);
+    // Why the last call did not complete (sibling, method and cause), empty when it did.
+    QString lastCallFailure() const;
 
     // The sibling's a{sv} reply as it came off the bus: list values stay QDBusArgument.
     Q_INVOKABLE QVariantMap documents();

@@ -20,6 +20,11 @@ void PrintManager::setCheckConnection(bool check)
     m_link->setCheckConnection(check);
 }
 
+QString PrintManager::lastCallFailure() const
+{
+    return m_link->lastFailure();
+}
+
 QVariantMap PrintManager::runTestCmd(int test, int parameter)
 {
     return qdbus_cast<QVariantMap>(m_link->call(QStringLiteral("runTestCmd"),

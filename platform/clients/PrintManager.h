@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -18,6 +19,8 @@ public:
     ~PrintManager() override;
 
     void setCheckConnection(bool check);
+    // Why the last call did not complete (sibling, method and cause), empty when it did.
+    QString lastCallFailure() const;
 
     QVariantMap runTestCmd(int test, int parameter);
     QVariantMap setIPCState(bool state);

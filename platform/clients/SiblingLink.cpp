@@ -59,6 +59,12 @@ std::optional<QVariant> toBool(const QVariant& value)
     if (value.userType() == QMetaType::Bool) {
         return value;
     }
+    if (value.userType() == QMetaType::Double) {
+        const std::optional<QVariant> number = toInt(value);
+        return number && (number->toInt() == 0 || number->toInt() == 1)
+                   ? std::optional<QVariant>(QVariant(number->toInt() == 1))
+                   : std::nullopt;
+    }
     if (!isIntegral(value) && !isText(value)) {
         return std::nullopt;
     }
@@ -94,6 +100,23 @@ std::optional<QVariant> toBusType(const QVariant& value, QChar type)
     default:
         return std::nullopt;
     }
+}
+
+QString describeError(const QDBusMessage& reply)
+{
+    const QString name = reply.errorName();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+        return QStringLiteral("not on the bus");
+    }
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
+        if (reply.errorMessage().contains(QLatin1String("disconnected"))) {
+            return QStringLiteral("left the bus without answering");
+        }
+        return QStringLiteral("no answer within %1 ms").arg(SiblingLink::callTimeoutMs);
+    }
+    return name + QLatin1Char(' ') + reply.errorMessage();
 }
 
 const char* typeName(QChar type)
@@ -226,11 +249,12 @@ std::optional<QVariantList> SiblingLink::toBusArguments(const QList<QVariant>& a
 QVariant SiblingLink::call(const QString& method, const QString& replySignature,
                            const QList<QVariant>& arguments, const QString& argumentTypes) const
 {
+    m_lastFailure.clear();
     QString problem;
     const std::optional<QVariantList> busArguments =
         toBusArguments(arguments, argumentTypes, &problem);
     if (!busArguments) {
-        warnFailure(method, problem);
+        fail(method, problem);
         return QVariant();
     }
     QDBusMessage message =
@@ -239,7 +263,7 @@ QVariant SiblingLink::call(const QString& method, const QString& replySignature,
     const QDBusMessage reply =
         QDBusConnection::systemBus().call(message, QDBus::Block, callTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        warnFailure(method, reply.errorName() + QLatin1Char(' ') + reply.errorMessage());
+        fail(method, describeError(reply));
         return QVariant();
     }
     // A call made for its effect alone succeeds with whatever the sibling answers.
@@ -247,14 +271,15 @@ QVariant SiblingLink::call(const QString& method, const QString& replySignature,
         return QVariant(true);
     }
     if (reply.signature() != replySignature) {
-        warnFailure(method, QStringLiteral("unexpected reply signature \"%1\", expected \"%2\"")
-                                .arg(reply.signature(), replySignature));
+        fail(method, QStringLiteral("unexpected reply signature \"%1\", expected \"%2\"")
+                         .arg(reply.signature(), replySignature));
         return QVariant();
     }
     return reply.arguments().constFirst();
 }
 
-void SiblingLink::warnFailure(const QString& method, const QString& reason) const
+void SiblingLink::fail(const QString& method, const QString& reason) const
 {
-    qWarning().noquote() << QStringLiteral("%1.%2 failed:").arg(m_service, method) << reason;
+    m_lastFailure = QStringLiteral("%1.%2 failed: %3").arg(m_service, method, reason);
+    qCritical().noquote() << "SiblingLink::call ERROR:" << m_lastFailure;
 }

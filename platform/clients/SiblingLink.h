@@ -13,7 +13,7 @@ class QTimer;
 
 // The bus side of a sibling client: typed method calls on the sibling's object "/" (interface
 // = bus name) on the system bus, and the state of the sibling's bus name. A failed call gives
-// an invalid value and one warning; a sibling that hangs costs at most callTimeoutMs.
+// an invalid value and one error line; a sibling that hangs costs at most callTimeoutMs.
 class SiblingLink : public QObject
 {
     Q_OBJECT
@@ -36,10 +36,14 @@ public:
     // Calls the sibling's method with the arguments converted to the bus types given one
     // character each in argumentTypes ('i', 's', 'b'). Returns the reply's value when the
     // reply has replySignature, true for any reply when no signature is expected, and an
-    // invalid value after one warning when the call fails.
+    // invalid value after one error line when the call fails.
     QVariant call(const QString& method, const QString& replySignature = QString(),
                   const QList<QVariant>& arguments = {},
                   const QString& argumentTypes = QString()) const;
+
+    // Why the last call did not complete ("com.vellorn.Speech.speak failed: not on the bus"),
+    // empty when it did.
+    QString lastFailure() const { return m_lastFailure; }
 
     // The arguments as the bus types, or nothing (with the reason in *problem) when the count
     // differs or a value has no faithful conversion.
@@ -58,11 +62,12 @@ private:
     void checkOwner();
     void onOwnerChecked(QDBusPendingCallWatcher* watcher, quint64 ownerChangesBefore);
     void setState(State state);
-    void warnFailure(const QString& method, const QString& reason) const;
+    void fail(const QString& method, const QString& reason) const;
 
     QString m_service;
     QDBusServiceWatcher* m_watcher = nullptr;
     QTimer* m_checkTimer = nullptr;
     State m_state = State::Unknown;
     quint64 m_ownerChanges = 0;
+    mutable QString m_lastFailure;
 };

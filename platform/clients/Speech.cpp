@@ -18,6 +18,11 @@ void Speech::setCheckConnection(bool check)
     m_link->setCheckConnection(check);
 }
 
+QString Speech::lastCallFailure() const
+{
+    return m_link->lastFailure();
+}
+
 void Speech::speak(QList<QVariant> args)
 {
     m_link->call(QStringLiteral("speak"), QString(), args, QStringLiteral("s"));

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QVariant>
 
 class SiblingLink;
@@ -17,6 +18,8 @@ public:
     ~Speech() override;
 
     void setCheckConnection(bool check);
+    // Why the last call did not complete (sibling, method and cause), empty when it did.
+    QString lastCallFailure() const;
 
     Q_INVOKABLE void speak(QList<QVariant> args);
     Q_INVOKABLE void stop();

@@ -4,6 +4,7 @@
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QTest>
@@ -27,6 +28,8 @@ QString readinessNameOf(const QString& sibling)
     return sibling == "speech" ? QStringLiteral("speechd") : sibling;
 }
 
+const QVariantMap failure{{"resultId", "Failure"}, {"errorId", "Undefined"}};
+
 QVariantMap handleCommand(int subCommand, const QVariantList& args = {})
 {
     QVariantMap request{
@@ -34,6 +37,13 @@ QVariantMap handleCommand(int subCommand, const QVariantList& args = {})
     if (!args.isEmpty()) {
         request.insert("args", args);
     }
+    return request;
+}
+
+QVariantMap withArgs(int subCommand, const QVariant& args)
+{
+    QVariantMap request = handleCommand(subCommand);
+    request.insert("args", args);
     return request;
 }
 } // namespace
@@ -48,11 +58,17 @@ private slots:
     void documentsReachTheClientIntact();
     void settingsGroupsReachTheClient();
     void failuresOfTheCommandTable();
+    void siblingFaults_data();
+    void siblingFaults();
+    void ipcArgumentsRefused_data();
+    void ipcArgumentsRefused();
     void siblingKilledAndRestarted();
 
 private:
     ServiceProcess* startSibling(const QString& sibling);
     QVariantMap siblingState(const QString& sibling) const;
+    bool setFault(const QString& uniqueName, const QString& sibling, const QString& mode) const;
+    void expectServiceStillServing();
 
     TestBus m_bus;
     ServiceProcess* m_service = nullptr;
@@ -103,7 +119,23 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
                                             << "paperLoaded" << QVariant(true) << QVariantMap();
     QTest::newRow("paper feed: set paper length")
         << handleCommand(205, {120}) << "print-manager"
-        << "paperLength" << QVariant(120) << QVariantMap();
+        << "paperLength" << QVariant(120)
+        << QVariantMap{{"detailsMap", QVariantMap{{"setPaperLength", true}}}};
+    // Answers reach the caller, and false or 0 is an answer, not a failure.
+    QTest::newRow("paper feed: eject") << handleCommand(201) << "print-manager"
+                                       << "paperLoaded" << QVariant(false) << QVariantMap();
+    QTest::newRow("paper feed: no paper loaded")
+        << handleCommand(203) << "print-manager"
+        << "paperLoaded" << QVariant(false)
+        << QVariantMap{{"detailsMap", QVariantMap{{"isPaperLoaded", false}}}};
+    QTest::newRow("paper feed: position 0")
+        << handleCommand(204) << "print-manager"
+        << "paperPosition" << QVariant(0)
+        << QVariantMap{{"detailsMap", QVariantMap{{"paperPosition", 0}}}};
+    QTest::newRow("document: delete one that is not there")
+        << handleCommand(302, {"doc-9"}) << "document-manager"
+        << "documentIds" << QVariant()
+        << QVariantMap{{"detailsMap", QVariantMap{{"deleteDocument", false}}}};
     QTest::newRow("emboss: set copies") << handleCommand(404, {4}) << "document-manager"
                                         << "copies" << QVariant(4) << QVariantMap();
     QTest::newRow("document: select") << handleCommand(301, {"doc-2"}) << "document-manager"
@@ -119,6 +151,9 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
     QTest::newRow("ipc: state off")
         << handleCommand(600, {false}) << "print-manager"
         << "ipcEnabled" << QVariant(false) << QVariantMap{{"enabled", false}};
+    QTest::newRow("ipc: state on as console text")
+        << handleCommand(600, {"1"}) << "print-manager"
+        << "ipcEnabled" << QVariant(true) << QVariantMap{{"enabled", true}};
     QTest::newRow("ipc: head test")
         << handleCommand(602, {5}) << "print-manager"
         << "lastTest" << QVariant()
@@ -141,6 +176,7 @@ void DeviceCommandsTest::commandReachesItsSibling()
     }
     // "a.b" reads entry b of the map under a.
     QVariant state = siblingState(sibling);
+    QCOMPARE(reply.contains("detailsMap"), replyEntries.contains("detailsMap"));
     for (const QString& key : stateKey.split(QLatin1Char('.'))) {
         QVERIFY2(state.toMap().contains(key), qPrintable(stateKey));
         state = state.toMap().value(key);
@@ -190,6 +226,120 @@ void DeviceCommandsTest::failuresOfTheCommandTable()
     QVERIFY(m_service->waitForOutput("\"Please provide 1 parameters\""));
 }
 
+bool DeviceCommandsTest::setFault(const QString& uniqueName, const QString& sibling,
+                                  const QString& mode) const
+{
+    const QDBusMessage reply = m_bus.connection().call(
+        QDBusMessage::createMethodCall(uniqueName, "/", busNameOf(sibling), "setFault") << mode);
+    return reply.arguments().value(0).toBool();
+}
+
+void DeviceCommandsTest::expectServiceStillServing()
+{
+    QVERIFY(m_bus.connection().interface()->isServiceRegistered("com.vellorn.CommandHandler"));
+    const QVariantMap catalogue =
+        m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}});
+    QCOMPARE(catalogue.value("resultId"), QVariant("Success"));
+}
+
+void DeviceCommandsTest::siblingFaults_data()
+{
+    QTest::addColumn<QString>("sibling");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QString>("logLine");
+
+    const QString callFailed = QStringLiteral("SiblingLink::call ERROR: com.vellorn.");
+    const QString notPassedOn = QStringLiteral(" ERROR: The answer of %1 is not passed on: it ");
+    QTest::newRow("not on the bus") << "speech"
+                                    << "absent" << handleCommand(500, {"Hello"})
+                                    << callFailed + "Speech.speak failed: not on the bus";
+    QTest::newRow("error answer") << "print-manager"
+                                  << "error" << handleCommand(203)
+                                  << callFailed + "PrintManager.isPaperLoaded failed: "
+                                                  "com.vellorn.Error.Failed simulated failure";
+    QTest::newRow("error answer to an ipc command")
+        << "print-manager"
+        << "error" << handleCommand(600, {true})
+        << callFailed + "PrintManager.setIPCState failed: com.vellorn.Error.Failed";
+    QTest::newRow("argument the client refuses")
+        << "print-manager"
+        << "normal" << handleCommand(202, {"three"})
+        << callFailed + "PrintManager.feedLines failed: argument 1 (three) is no int";
+    QTest::newRow("answer nested as deep as the bus carries")
+        << "document-manager"
+        << "nested" << handleCommand(300)
+        << "handleDocumentCommands" + notPassedOn.arg("documents") +
+               "is nested deeper than the bus carries.";
+    QTest::newRow("answer as large as the bus carries")
+        << "configuration-manager"
+        << "large" << handleCommand(100)
+        << "handleConfigurationCommands" + notPassedOn.arg("getSettings");
+    QTest::newRow("answer holding a file descriptor")
+        << "print-manager"
+        << "fd" << handleCommand(601)
+        << "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.";
+}
+
+void DeviceCommandsTest::siblingFaults()
+{
+    QFETCH(QString, sibling);
+    QFETCH(QString, fault);
+    QFETCH(QVariantMap, request);
+    QFETCH(QString, logLine);
+    const QString uniqueName =
+        m_bus.connection().interface()->serviceOwner(busNameOf(sibling)).value();
+    QVERIFY(setFault(uniqueName, sibling, fault));
+
+    QString error;
+    const QVariantMap reply = m_bus.process(request, &error);
+    QVERIFY(setFault(uniqueName, sibling, "normal"));
+    QCOMPARE(error, QString());
+    QCOMPARE(reply, failure);
+    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
+    QCOMPARE(m_service->output().count(logLine), 1);
+    expectServiceStillServing();
+}
+
+void DeviceCommandsTest::ipcArgumentsRefused_data()
+{
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QString>("logLine");
+    const QString state = QStringLiteral("CommandHandler::handleIpcCommands ERROR: IPCState takes "
+                                         "exactly one argument: true, false, 1 or 0.");
+    QTest::newRow("state not in a list") << withArgs(600, false) << state;
+    QTest::newRow("state as text, not in a list") << withArgs(600, "true") << state;
+    QTest::newRow("state maybe") << handleCommand(600, {"maybe"}) << state;
+    QTest::newRow("state off") << handleCommand(600, {"off"}) << state;
+    QTest::newRow("state 2") << handleCommand(600, {2}) << state;
+    QTest::newRow("state list empty") << withArgs(600, QVariantList()) << state;
+    QTest::newRow("two states") << handleCommand(600, {true, false}) << state;
+    QTest::newRow("head test parameter abc")
+        << handleCommand(602, {"abc"})
+        << "CommandHandler::handleIpcCommands ERROR: \"RunHeadTest\" takes an integer parameter.";
+    QTest::newRow("sensor test parameter 2.5")
+        << handleCommand(603, {2.5})
+        << "CommandHandler::handleIpcCommands ERROR: \"RunSensorTest\" takes an integer "
+           "parameter.";
+}
+
+void DeviceCommandsTest::ipcArgumentsRefused()
+{
+    QFETCH(QVariantMap, request);
+    QFETCH(QString, logLine);
+    ServiceProcess* printManager = m_siblings.value("print-manager");
+    const QString before = printManager->output();
+
+    QCOMPARE(m_bus.process(request), failure);
+    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
+    // A later call shows up in the simulator's output; the refused one never did.
+    QCOMPARE(m_bus.process(handleCommand(601)).value("resultId"), QVariant("Success"));
+    QTRY_VERIFY(printManager->output().mid(before.size()).contains("runTestCmd(601, 0)"));
+    const QString calls = printManager->output().mid(before.size());
+    QCOMPARE(calls.count("setIPCState("), 0);
+    QCOMPARE(calls.count("runTestCmd("), 1);
+}
+
 void DeviceCommandsTest::siblingKilledAndRestarted()
 {
     QCOMPARE(m_bus.process(handleCommand(203)).value("resultId"), QVariant("Success"));
@@ -197,10 +347,9 @@ void DeviceCommandsTest::siblingKilledAndRestarted()
     QVERIFY2(m_service->waitForOutput("Disconnected from print-manager"),
              qPrintable(m_service->output()));
 
-    // The service keeps answering, with the print-manager client's default answers.
-    QCOMPARE(m_bus.process(handleCommand(202, {2})).value("resultId"), QVariant("Success"));
-    const QVariantMap ipc = m_bus.process(handleCommand(601));
-    QCOMPARE(ipc, QVariantMap({{"resultId", "Success"}, {"errorId", "Undefined"}}));
+    // The service keeps answering: print-manager's commands fail, the others are carried out.
+    QCOMPARE(m_bus.process(handleCommand(202, {2})), failure);
+    QCOMPARE(m_bus.process(handleCommand(601)), failure);
     QCOMPARE(m_bus.process(handleCommand(300)).value("resultId"), QVariant("Success"));
 
     const int connectionsBefore = m_service->output().count("Connected to print-manager");

@@ -6,6 +6,9 @@
 
 #include <QDBusConnectionInterface>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 namespace {
@@ -35,6 +38,31 @@ QVector<QVariantMap> everyRequest()
             {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", value}});
     }
     return requests;
+}
+
+QByteArray defaultTable()
+{
+    QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
+    table.open(QIODevice::ReadOnly);
+    return table.readAll();
+}
+
+// The default table with one field of an entry replaced.
+QByteArray defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes)
+{
+    QJsonObject table = QJsonDocument::fromJson(defaultTable()).object();
+    for (const auto& [entry, field, value] : changes) {
+        QJsonObject changed = table.value(entry).toObject();
+        changed.insert(field, value);
+        table.insert(entry, changed);
+    }
+    return QJsonDocument(table).toJson();
+}
+
+QJsonValue nestedArrays(int depth)
+{
+    const QByteArray text = QByteArray(depth, '[') + "\"deep\"" + QByteArray(depth, ']');
+    return QJsonDocument::fromJson(text).array();
 }
 } // namespace
 
@@ -66,11 +94,7 @@ void FaultsTest::initTestCase()
 
 void FaultsTest::cleanup()
 {
-    m_bus.setCommandTable([] {
-        QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
-        table.open(QIODevice::ReadOnly);
-        return table.readAll();
-    }());
+    m_bus.setCommandTable(defaultTable());
     if (m_service == nullptr) {
         return;
     }
@@ -115,12 +139,10 @@ void FaultsTest::everySiblingGone()
 {
     startService();
     expectEveryRequestAnswered();
-    // The clients answer with their defaults, and the command still counts as carried out.
+    // A command no sibling could carry out is no success.
     const QVariantMap documents = m_bus.process(
         {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", 300}});
-    QCOMPARE(documents, QVariantMap({{"resultId", "Success"},
-                                     {"errorId", "Undefined"},
-                                     {"detailsListMap", QVariantMap()}}));
+    QCOMPARE(documents, QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
 }
 
 void FaultsTest::brokenCommandTable_data()
@@ -151,6 +173,31 @@ void FaultsTest::brokenCommandTable_data()
                           "argumentTypes": [null, {"name": null, "type": "int"}],
                           "function": "setCopies", "returnType": "void"}
         })") << QString("Parameter");
+    // Names the client inherits from QObject are no commands: calling them would delete the
+    // client under the next command.
+    QTest::newRow("methods of QObject")
+        << defaultTableWith({{"LoadPaper", "function", "deleteLater"},
+                             {"EjectPaper", "function", "destroyed"},
+                             {"GetDocuments", "function", "deleteLater"}})
+        << QString("ERROR: Backend method \"deleteLater\" cannot be called.");
+    // Deeper than a reply can carry: the bus would drop the service, and marshalling the
+    // deepest aborts the process.
+    QTest::newRow("nested 29 and 1000 levels")
+        << defaultTableWith({{"FeedLines", "description", nestedArrays(29)},
+                             {"PaperFeedCommandId", "description", nestedArrays(1000)},
+                             {"SetCopies", "argumentTypes", nestedArrays(29)}})
+        << QString("ERROR: description of \"PaperFeedCommandId\" left out of the catalogue: it "
+                   "is nested deeper than the bus carries.");
+    // Forty paper-feed commands of a megabyte each do not fit in one reply.
+    QVector<std::tuple<QString, QString, QJsonValue>> large;
+    for (int i = 10; i < 50; ++i) {
+        large.append({QStringLiteral("Large%1").arg(i), "category", "PaperFeedCommandId"});
+        large.append({QStringLiteral("Large%1").arg(i), "description", QString(1 << 20, 'x')});
+    }
+    QTest::newRow("larger than one reply")
+        << defaultTableWith(large)
+        << QString("\"Large42\" left out of the catalogue: the reply would exceed what the bus "
+                   "carries in one message.");
 }
 
 void FaultsTest::brokenCommandTable()

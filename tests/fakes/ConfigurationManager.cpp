@@ -24,6 +24,12 @@ void ConfigurationManager::setCheckConnection(bool check)
     recorder().checkConnection(check);
 }
 
+// The fakes' calls always complete.
+QString ConfigurationManager::lastCallFailure() const
+{
+    return {};
+}
+
 QVariantMap ConfigurationManager::getSettings()
 {
     return recorder().record(QStringLiteral("getSettings")).toMap();

@@ -24,6 +24,12 @@ void DocumentManager::setCheckConnection(bool check)
     recorder().checkConnection(check);
 }
 
+// The fakes' calls always complete.
+QString DocumentManager::lastCallFailure() const
+{
+    return {};
+}
+
 QVariantMap DocumentManager::documents()
 {
     return recorder().record(QStringLiteral("documents")).toMap();

@@ -24,6 +24,12 @@ void PrintManager::setCheckConnection(bool check)
     recorder().checkConnection(check);
 }
 
+// The fakes' calls always complete.
+QString PrintManager::lastCallFailure() const
+{
+    return {};
+}
+
 QVariantMap PrintManager::runTestCmd(int test, int parameter)
 {
     return recorder().record(QStringLiteral("runTestCmd"), {test, parameter}).toMap();

@@ -24,6 +24,12 @@ void Speech::setCheckConnection(bool check)
     recorder().checkConnection(check);
 }
 
+// The fakes' calls always complete.
+QString Speech::lastCallFailure() const
+{
+    return {};
+}
+
 void Speech::speak(QList<QVariant> args)
 {
     recorder().record(QStringLiteral("speak"), args);

@@ -149,9 +149,11 @@ void CategoryHandlersTest::commands_data()
     addCall("paper feed, empty list for no arguments", "EjectPaper", "ejectPaper void 0",
             QVariantList(), absent, {"ejectPaper"});
     addCall("paper feed int", "GetPaperPosition", "paperPosition int 0", absent, 42,
-            {"paperPosition"});
+            {"paperPosition"},
+            with(success, ls::detailsMapKey, QVariantMap{{"paperPosition", 42}}));
     addCall("document bool with arguments", "DeleteDocument", "deleteDocument bool 1", three, true,
-            {"deleteDocument", 3});
+            {"deleteDocument", 3},
+            with(success, ls::detailsMapKey, QVariantMap{{"deleteDocument", true}}));
     addCall("document list, arguments counted but not passed", "GetDocuments",
             "documents QVariantList 1", three, documents, {"documents"},
             with(success, ls::detailsListMapKey, documents));

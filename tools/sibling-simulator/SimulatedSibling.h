@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <QVariantList>
 
 // What the simulated siblings share: their names on the device and a log line per call, so a
 // demo or a test can follow what the command handler asked for.
-class SimulatedSibling : public QObject
+class SimulatedSibling : public QObject, protected QDBusContext
 {
     Q_OBJECT
 public:
@@ -17,9 +18,23 @@ public:
     QString readinessName() const { return m_readinessName; }
     QString busName() const { return m_busName; }
 
+    // Misbehaviour on request, for tests and demos of what the command handler does about it.
+public slots:
+    // "absent": gives up the bus name; "error": answers every call with a bus error; "nested",
+    // "large", "fd": answers every call with a map holding a list nested as deep as the bus
+    // carries, a text just below the bus's largest message, or a unix file descriptor;
+    // "normal": behaves again. False for a mode it does not know.
+    bool setFault(const QString& mode);
+
+private:
+    void answerWithFault();
+    QString m_fault = QStringLiteral("normal");
+    // End of misbehaviour.
+
 protected:
-    // One line per call, e.g. print-manager: feedLines(3).
-    void logCall(const char* method, const QVariantList& arguments = {}) const;
+    // One line per call, e.g. print-manager: feedLines(3); a fault set answers in place of the
+    // method.
+    void logCall(const char* method, const QVariantList& arguments = {});
 
 private:
     QString m_name;

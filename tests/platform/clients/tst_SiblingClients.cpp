@@ -35,8 +35,8 @@ private slots:
     void printManagerAnswers();
     void documentAndSpeechCalls();
     void settingsReset();
-    void failedCallWarnsOnce_data();
-    void failedCallWarnsOnce();
+    void failedCallLogsOnce_data();
+    void failedCallLogsOnce();
     void siblingStopAndRestart();
     void simulatorRefusesToStart_data();
     void simulatorRefusesToStart();
@@ -119,14 +119,14 @@ void tst_SiblingClients::settingsReset()
     QCOMPARE(configuration.getSettings().value("Speech/rate"), QVariant("50"));
 }
 
-void tst_SiblingClients::failedCallWarnsOnce_data()
+void tst_SiblingClients::failedCallLogsOnce_data()
 {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("replySignature");
     QTest::addColumn<QVariantList>("arguments");
     QTest::addColumn<QString>("argumentTypes");
     QTest::addColumn<bool>("hung");
-    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QString>("cause");
     QTest::newRow("reply of another type")
         << "state"
         << "i" << QVariantList{} << "" << false << "unexpected reply signature \"a{sv}\"";
@@ -136,17 +136,18 @@ void tst_SiblingClients::failedCallWarnsOnce_data()
     QTest::newRow("no such method") << "sing"
                                     << "" << QVariantList{} << "" << false << "UnknownMethod";
     QTest::newRow("hung sibling") << "stop"
-                                  << "" << QVariantList{} << "" << true << "NoReply";
+                                  << "" << QVariantList{} << "" << true
+                                  << "no answer within 2000 ms";
 }
 
-void tst_SiblingClients::failedCallWarnsOnce()
+void tst_SiblingClients::failedCallLogsOnce()
 {
     QFETCH(QString, method);
     QFETCH(QString, replySignature);
     QFETCH(QVariantList, arguments);
     QFETCH(QString, argumentTypes);
     QFETCH(bool, hung);
-    QFETCH(QString, warning);
+    QFETCH(QString, cause);
 
     SiblingLink link(QStringLiteral("com.vellorn.Speech"));
     const QVariantMap before = state("Speech");
@@ -162,11 +163,12 @@ void tst_SiblingClients::failedCallWarnsOnce()
 
     QVERIFY(!answer.isValid());
     QVERIFY2(took < failureBoundMs, qPrintable(QString::number(took)));
-    const QStringList warnings = log.messages(QtWarningMsg);
-    QCOMPARE(warnings.size(), 1);
-    QVERIFY2(warnings.first().startsWith("com.vellorn.Speech." + method) &&
-                 warnings.first().contains(warning),
-             qPrintable(warnings.first()));
+    // One error line, and the same failure reported to the caller.
+    QVERIFY2(link.lastFailure().startsWith("com.vellorn.Speech." + method + " failed: ") &&
+                 link.lastFailure().contains(cause),
+             qPrintable(link.lastFailure()));
+    QCOMPARE(log.messages(QtCriticalMsg), {"SiblingLink::call ERROR: " + link.lastFailure()});
+    QCOMPARE(log.messages(QtWarningMsg), QStringList());
     QCOMPARE(state("Speech"), before);
 }
 
@@ -195,13 +197,16 @@ void tst_SiblingClients::siblingStopAndRestart()
         QCOMPARE(client.runTestCmd(601, 0), QVariantMap());
         client.feedLines({2});
         QVERIFY(elapsed.elapsed() < failureBoundMs);
-        QCOMPARE(log.messages(QtWarningMsg).size(), 3);
+        QCOMPARE(log.messages(QtCriticalMsg).size(), 3);
+        QCOMPARE(client.lastCallFailure(),
+                 QString("com.vellorn.PrintManager.feedLines failed: not on the bus"));
     }
 
     QVERIFY(startSibling("print-manager") != nullptr);
     QTRY_COMPARE(connected.count(), 2);
     QCOMPARE(disconnected.count(), 1);
     QCOMPARE(client.isPaperLoaded(), true);
+    QCOMPARE(client.lastCallFailure(), QString());
     QTRY_COMPARE(pollingConnected.count(), 2);
     QCOMPARE(pollingDisconnected.count(), 1);
 }

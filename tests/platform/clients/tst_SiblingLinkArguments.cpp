@@ -31,6 +31,7 @@ void tst_SiblingLinkArguments::conversion_data()
         << QVariantList{QStringLiteral("0")} << "b" << QVariantList{false};
     QTest::newRow("bool from other text") << QVariantList{QStringLiteral("yes")} << "b" << refused;
     QTest::newRow("bool from 2") << QVariantList{2} << "b" << refused;
+    QTest::newRow("bool from whole double") << QVariantList{1.0} << "b" << QVariantList{true};
     QTest::newRow("text from list") << QVariantList{QVariant(QVariantList{1})} << "s" << refused;
     QTest::newRow("two texts") << QVariantList{QStringLiteral("Speech/rate"), 60} << "ss"
                                << QVariantList{QStringLiteral("Speech/rate"), QStringLiteral("60")};
