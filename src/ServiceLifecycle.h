@@ -18,7 +18,6 @@ public:
     // Only the process that owns the bus name serves it: it announces itself ready and watches
     // its connection. Another instance stops without touching the readiness registry.
     void serve();
-    bool isServing() const { return m_serving; }
 
 private:
     void stop(int signalNumber);

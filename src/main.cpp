@@ -33,7 +33,8 @@ void describeApplication(QCoreApplication& application)
     Q_UNUSED(application)
 }
 
-// Every help and version form that QCommandLineParser's standard options accept.
+// Every help and version form of QCommandLineParser's standard options, with -?, its help form
+// on Windows.
 const std::initializer_list<const char*> helpAndVersionForms = {"-h", "--help", "--help-all",
                                                                 "-?", "-v",     "--version"};
 
@@ -132,8 +133,7 @@ int main(int argc, char** argv)
 
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     QCoreApplication application(argc, argv);
-    const bool secondInstance = anotherInstanceServes();
-    if (!secondInstance) {
+    if (!anotherInstanceServes()) {
         ServiceWatcher::setReady(readinessName, false);
     }
 
