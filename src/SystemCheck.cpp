@@ -43,12 +43,12 @@ void logArrivals(const QStringList& before, const QStringList& after)
 {
     for (const QString& service : before) {
         if (!after.contains(service)) {
-            qInfo() << "Sibling service ready:" << service;
+            qInfo().noquote() << "Sibling service ready:" << service;
         }
     }
     for (const QString& service : after) {
         if (!before.contains(service)) {
-            qInfo() << "Sibling service no longer ready:" << service;
+            qInfo().noquote() << "Sibling service no longer ready:" << service;
         }
     }
 }

@@ -168,7 +168,7 @@ void StartupTest::waitsForEverySiblingWithoutSpinningThenTheTable()
         writer = ::open(table.constData(), O_WRONLY | O_NONBLOCK);
         return writer >= 0;
     }));
-    QVERIFY(service->waitForOutput(QStringLiteral("Sibling service ready: \"%1\"").arg(last)));
+    QVERIFY(service->waitForOutput(QStringLiteral("Sibling service ready: %1").arg(last)));
     QVERIFY(!ServiceWatcher::isReady(readinessName));
     QFile defaultTable(QStringLiteral(DEFAULT_COMMAND_TABLE));
     QVERIFY(defaultTable.open(QIODevice::ReadOnly));
