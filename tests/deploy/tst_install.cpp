@@ -69,9 +69,6 @@ void InstallTest::installedFiles_data()
                                << false;
     QTest::newRow("unit") << prefix + "/lib/systemd/system/command-handler.service" << false;
     QTest::newRow("group") << prefix + "/lib/sysusers.d/command-handler.conf" << false;
-    QTest::newRow("boot files") << prefix + "/lib/tmpfiles.d/command-handler.conf" << false;
-    QTest::newRow("activation")
-        << prefix + "/share/dbus-1/system-services/com.vellorn.CommandHandler.service" << false;
 }
 
 void InstallTest::installedFiles()
@@ -191,44 +188,31 @@ void InstallTest::unitPassesSystemdVerificationAndIsHardened()
 void InstallTest::packageHoldsEveryInstalledFileAndPassesLintian()
 {
     QTemporaryDir packageDirectory;
-    const QByteArray packed = run(
-        QStringLiteral(CPACK_COMMAND),
-        {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), packageDirectory.path(),
-         QStringLiteral("--config"), QStringLiteral(BUILD_DIRECTORY "/CPackConfig.cmake")});
-    QVERIFY(!packed.isNull());
+    QVERIFY(!run(QStringLiteral(CPACK_COMMAND),
+                 {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"),
+                  packageDirectory.path(), QStringLiteral("--config"),
+                  QStringLiteral(BUILD_DIRECTORY "/CPackConfig.cmake")})
+                 .isNull());
     const QStringList packages = QDir(packageDirectory.path()).entryList({QStringLiteral("*.deb")});
     QCOMPARE(packages.size(), 1);
     const QString package = packageDirectory.filePath(packages.first());
 
-    QStringList packaged;
     const QString listing =
         QString::fromUtf8(run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), package}));
-    for (const QString& line : listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('d'))) {
-            packaged << line.section(QStringLiteral(" ./"), 1);
-        }
-    }
-    QStringList installedFiles;
-    const QString prefix = installed(QStringLiteral(INSTALL_PREFIX));
-    QDirIterator files(prefix, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(installed(QStringLiteral(INSTALL_PREFIX)), QDir::Files,
+                       QDirIterator::Subdirectories);
     while (files.hasNext()) {
-        installedFiles << files.next().mid(m_root.path().size() + 1);
-    }
-    for (const QString& file : installedFiles) {
-        QVERIFY2(packaged.contains(file), qPrintable(file + " is not in the package"));
+        const QString file = files.next().mid(m_root.path().size());
+        QVERIFY2(listing.contains(QStringLiteral(" .") + file + QLatin1Char('\n')),
+                 qPrintable(file + " is not in the package"));
     }
 
     const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
     if (lintian.isEmpty()) {
         QSKIP("lintian is not installed");
     }
-    QProcess lint;
-    lint.start(lintian, {package});
-    QVERIFY(lint.waitForFinished(240000));
-    const QString report = QString::fromUtf8(lint.readAllStandardOutput());
-    QVERIFY2(!report.contains(
-                 QRegularExpression(QStringLiteral("^E: "), QRegularExpression::MultilineOption)),
-             qPrintable(report));
+    // Fails on errors, and the warning shows the report.
+    QVERIFY(!run(lintian, {QStringLiteral("--fail-on=error"), package}).isNull());
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
