@@ -92,6 +92,7 @@ void ServiceBusTest::secondInstanceKeepsRunningWithoutTheName()
                      "Unable to register Service: Service-name already in use.");
              }),
              qPrintable(second->output()));
+    QVERIFY(alwaysReady);
     // Still alive, and the first instance still owns the name and answers.
     QVERIFY(!second->waitForFinished(300));
     QCOMPARE(second->state(), QProcess::Running);
