@@ -2,8 +2,10 @@
 
 # Debian packages the build, the tests and the demo need.
 # libglib2.0-bin: gdbus, the other-user client of the access-policy test.
+# libsystemd-dev: the watchdog. systemd, dpkg-dev, file and lintian: the unit's checks and the
+# Debian package (cpack) with its lint.
 CH_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5 dbus-daemon
-    libglib2.0-bin libbenchmark-dev)
+    libglib2.0-bin libbenchmark-dev libsystemd-dev systemd dpkg-dev file lintian)
 
 ch_ensure_packages() {
     local missing=()

@@ -229,15 +229,17 @@ QString CommandHandler::commandTablePath()
     return path;
 }
 
-void CommandHandler::initialize()
+bool CommandHandler::initialize()
 {
     auto* file = new ls::JFile(this);
-    if (!file->read(commandTablePath(), m_table)) {
+    const bool read = file->read(commandTablePath(), m_table);
+    if (!read) {
         CH_LOG_ERROR() << "reading" << commandTablePath() << "failed!";
     }
     m_categories = listCategories();
     prepareCommands();
     fitCatalogueInOneReply();
+    return read;
 }
 
 int CommandHandler::getArgumentCount(const EnumKey& key) const

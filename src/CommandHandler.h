@@ -27,8 +27,9 @@ public:
 
     explicit CommandHandler(QObject* parent = nullptr);
 
-    // Loads the command table; a failed read is logged and leaves the table as it was.
-    void initialize();
+    // Loads the command table; a failed read is logged, leaves the table as it was and answers
+    // false.
+    bool initialize();
     // Where the command table is read from: the first entry of $STATE_DIRECTORY when set,
     // the device's state directory otherwise. Fixed on first use.
     static QString commandTablePath();

@@ -23,6 +23,7 @@ CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
         qCritical() << "Unable to register object on system-bus!";
         return;
     }
+    m_onBus = true;
     if (!bus.registerService(serviceName)) {
         const QString message = bus.lastError().message();
         if (message.isEmpty()) {
@@ -32,6 +33,7 @@ CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
         }
         return;
     }
+    m_ownsName = true;
     qDebug() << "Successfully registered on DBus:" << serviceName;
 }
 

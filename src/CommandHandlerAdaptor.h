@@ -17,6 +17,11 @@ public:
     // usable from the console.
     explicit CommandHandlerAdaptor(CommandHandler* handler);
 
+    // The handler is reachable on the system bus (by the connection's unique name at least).
+    bool isOnBus() const { return m_onBus; }
+    // This process owns the well-known name, so it is the one serving it.
+    bool ownsName() const { return m_ownsName; }
+
     static const QString serviceName;
 
 public slots:
@@ -27,4 +32,6 @@ signals:
 
 private:
     CommandHandler* const m_handler;
+    bool m_onBus = false;
+    bool m_ownsName = false;
 };

@@ -11,7 +11,8 @@ extern QWaitCondition gateCondition;
 extern bool backendsReady;
 
 // Opens the start-up gate once print-manager, configuration-manager, document-manager and
-// speechd have all reported themselves ready, then ends.
+// speechd have all reported themselves ready, then ends. It sleeps on the readiness directory
+// between checks, and logs which siblings it waits for and when each arrives.
 class SystemCheck : public QThread
 {
     Q_OBJECT

@@ -1,15 +1,22 @@
 #include "CommandHandler.h"
 #include "CommandHandlerAdaptor.h"
 #include "Console.h"
+#include "ServiceLifecycle.h"
 #include "ServiceWatcher.h"
 #include "SystemCheck.h"
+#include "Watchdog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,20 +33,25 @@ void describeApplication(QCoreApplication& application)
     Q_UNUSED(application)
 }
 
-bool asksForHelpOrVersion(int argc, char** argv)
+// Every help and version form of QCommandLineParser's standard options, with -?, its help form
+// on Windows.
+const std::initializer_list<const char*> helpAndVersionForms = {"-h", "--help", "--help-all",
+                                                                "-?", "-v",     "--version"};
+
+bool isHelpOrVersion(const char* argument)
 {
-    for (int i = 1; i < argc; ++i) {
-        for (const char* option : {"-h", "--help", "-?", "-v", "--version"}) {
-            if (std::strcmp(argv[i], option) == 0) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return std::any_of(helpAndVersionForms.begin(), helpAndVersionForms.end(),
+                       [argument](const char* form) { return std::strcmp(argument, form) == 0; });
 }
 
-// Answers --help and --version without touching the readiness registry, so that asking a
-// device for its version never flips the running service's readiness.
+bool asksForHelpOrVersion(int argc, char** argv)
+{
+    return std::any_of(argv + 1, argv + argc, isHelpOrVersion);
+}
+
+// Answers help and version without touching the readiness registry, so that asking a device
+// for its version never flips the running service's readiness. Other arguments are left out,
+// as they are everywhere else, so that an unknown one next to --help is no error.
 int answerHelpOrVersion(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
@@ -48,13 +60,15 @@ int answerHelpOrVersion(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Command gateway of the embossing printer on the D-Bus system bus."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(version)) {
-        parser.showVersion();
-    }
-    parser.showHelp(0);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QStringList arguments{QString::fromLocal8Bit(argv[0])};
+    std::copy_if(argv + 1, argv + argc, std::back_inserter(arguments), isHelpOrVersion);
+    // Qt takes -? for help on Windows only; technicians type it everywhere.
+    std::replace(arguments.begin(), arguments.end(), QStringLiteral("-?"), QStringLiteral("-h"));
+    // Prints the answer and exits.
+    parser.process(arguments);
+    return EXIT_SUCCESS;
 }
 
 // Blocks until the readiness thread has seen every sibling ready. There is no time-out: without
@@ -66,6 +80,29 @@ void waitForBackends()
         gateCondition.wait(&gateMutex);
     }
     gateMutex.unlock();
+}
+
+// A technician may start a second instance for its console while the service runs; that one
+// must leave the running service's readiness alone, from the first step on.
+bool anotherInstanceServes()
+{
+    const QDBusConnection bus = QDBusConnection::systemBus();
+    return bus.isConnected() &&
+           bus.interface()->isServiceRegistered(CommandHandlerAdaptor::serviceName).value();
+}
+
+// Builds the handler, its bus adaptor and its console, and loads the command table. Without the
+// bus or without a table there is nothing to serve: null after the error line, so that the
+// process exits and systemd can restart it.
+CommandHandlerAdaptor* buildService(QCoreApplication& application)
+{
+    auto* handler = new CommandHandler(&application);
+    auto* adaptor = new CommandHandlerAdaptor(handler);
+    if (!adaptor->isOnBus()) {
+        return nullptr;
+    }
+    new Console(handler);
+    return handler->initialize() ? adaptor : nullptr;
 }
 
 // A standard descriptor that is closed at start would be handed to the next file opened (the
@@ -94,13 +131,17 @@ int main(int argc, char** argv)
         return answerHelpOrVersion(argc, argv);
     }
 
-    ServiceWatcher::setReady(readinessName, false);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     QCoreApplication application(argc, argv);
+    if (!anotherInstanceServes()) {
+        ServiceWatcher::setReady(readinessName, false);
+    }
 
     SystemCheck systemCheck;
     systemCheck.start(QThread::InheritPriority);
     waitForBackends();
+    // The thread ends right after opening the gate; joined so that it never outlives its object.
+    systemCheck.wait();
 
     describeApplication(application);
     // Built as the device's services do; the arguments themselves have no effect here.
@@ -108,14 +149,14 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     parser.addVersionOption();
 
-    auto* handler = new CommandHandler(&application);
-    new CommandHandlerAdaptor(handler);
-    new Console(handler);
-
-    handler->initialize();
-    ServiceWatcher::setReady(readinessName, true);
-    const int exitCode = QCoreApplication::exec();
-    // The thread ended right after opening the gate; joined so that it never outlives its object.
-    systemCheck.wait();
-    return exitCode;
+    const CommandHandlerAdaptor* adaptor = buildService(application);
+    if (adaptor == nullptr) {
+        return EXIT_FAILURE;
+    }
+    ServiceLifecycle lifecycle;
+    if (adaptor->ownsName()) {
+        lifecycle.serve();
+    }
+    Watchdog watchdog;
+    return QCoreApplication::exec();
 }

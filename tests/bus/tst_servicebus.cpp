@@ -1,12 +1,16 @@
 // The real service binary on a private system bus: the catalogue and a second instance, as a
 // bus client meets them (rejections: tst_commandhandler; wrong signatures: tst_robustness).
 #include "ServiceProcess.h"
+#include "ServiceWatcher.h"
 #include "TestBus.h"
 
 #include <QTest>
 
+#include <functional>
+
 namespace {
 const QString busName = QStringLiteral("com.vellorn.CommandHandler");
+const QString readinessName = QStringLiteral("command-handler");
 
 QStringList ids(const QVariant& list)
 {
@@ -38,7 +42,7 @@ void ServiceBusTest::initTestCase()
     m_bus.markSiblingsReady();
     m_service = m_bus.startService({QStringLiteral("--unknown-argument"), QStringLiteral("x")});
     QVERIFY(m_bus.waitForBusName(busName));
-    QVERIFY(m_bus.waitForReady(QStringLiteral("command-handler")));
+    QVERIFY(m_bus.waitForReady(readinessName));
 }
 
 void ServiceBusTest::categoriesSortedByKey()
@@ -74,16 +78,33 @@ void ServiceBusTest::commandsOfACategory()
 
 void ServiceBusTest::secondInstanceKeepsRunningWithoutTheName()
 {
+    // The running service's readiness holds at every check while the second one starts.
+    bool alwaysReady = true;
+    const auto readyWhile = [&](const std::function<bool()>& done) {
+        return QTest::qWaitFor([&] {
+            alwaysReady = alwaysReady && ServiceWatcher::isReady(readinessName);
+            return done();
+        });
+    };
     ServiceProcess* second = m_bus.startService();
-    QVERIFY2(second->waitForOutput("Unable to register Service: Service-name already in use."),
+    QVERIFY2(readyWhile([&] {
+                 return second->output().contains(
+                     "Unable to register Service: Service-name already in use.");
+             }),
              qPrintable(second->output()));
+    QVERIFY(alwaysReady);
     // Still alive, and the first instance still owns the name and answers.
     QVERIFY(!second->waitForFinished(300));
     QCOMPARE(second->state(), QProcess::Running);
     QCOMPARE(m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "Speech"}})
                  .value("resultId"),
              QVariant("Success"));
-    second->stop();
+    second->terminate();
+    QVERIFY(readyWhile([&] { return second->state() == QProcess::NotRunning; }));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(alwaysReady);
+    QVERIFY(ServiceWatcher::isReady(readinessName));
 }
 
 QTEST_GUILESS_MAIN(ServiceBusTest)

@@ -214,7 +214,7 @@ void CommandHandlerTest::tableQueries()
         {"PaperFeedCommandId", QVariantMap{{"description", "paper"}}},
     });
     CommandHandler handler;
-    handler.initialize();
+    QVERIFY(handler.initialize());
 
     LogCapture capture;
     QCOMPARE(handler.getArgumentCount(key), count);
@@ -266,7 +266,7 @@ void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty()
     }
     CommandHandler handler;
     LogCapture capture;
-    handler.initialize();
+    QVERIFY(!handler.initialize());
     QCOMPARE(capture.messages(QtCriticalMsg),
              QStringList{
                  prefix.arg("initialize") +

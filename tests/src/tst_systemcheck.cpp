@@ -29,6 +29,7 @@ private slots:
     void cleanup();
     void opensWhenAllSiblingsAreReadyAtOnce_data();
     void opensWhenAllSiblingsAreReadyAtOnce();
+    void opensWhenTheDirectoryComesLate();
 
 private:
     QTemporaryDir m_watcher;
@@ -52,6 +53,18 @@ void SystemCheckTest::opensWhenAllSiblingsAreReadyAtOnce_data()
     }
     QTest::newRow("print-manager gone") << "speechd"
                                         << "print-manager";
+}
+
+void SystemCheckTest::opensWhenTheDirectoryComesLate()
+{
+    // Not there when the gate starts to wait: created with the first readiness file.
+    qputenv("SERVICE_WATCHER_DIR", m_watcher.filePath(QStringLiteral("late")).toUtf8());
+    m_check.start();
+    QVERIFY(!m_check.wait(300));
+    markReady(siblings);
+    const bool opened = m_check.wait(5000);
+    qputenv("SERVICE_WATCHER_DIR", m_watcher.path().toUtf8());
+    QVERIFY(opened);
 }
 
 void SystemCheckTest::opensWhenAllSiblingsAreReadyAtOnce()

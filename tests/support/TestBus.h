@@ -21,6 +21,8 @@ public:
 
     bool start();
     QString address() const { return m_address; }
+    // The bus daemon itself, for tests that take the bus away.
+    ServiceProcess* daemon() const { return m_daemon; }
     // The test's own connection to the private bus.
     QDBusConnection connection() const;
     QString watcherDirectory() const;
