@@ -73,7 +73,7 @@ void InstallTest::installedFiles_data()
     QTest::newRow("client") << prefix + "/bin/chctl" << true;
     QTest::newRow("client completion")
         << prefix + "/share/bash-completion/completions/chctl" << false;
-    QTest::newRow("client manual") << prefix + "/share/man/man1/chctl.1" << false;
+    QTest::newRow("client manual") << prefix + "/share/man/man1/chctl.1.gz" << false;
 }
 
 void InstallTest::installedFiles()
