@@ -1,6 +1,7 @@
 #include "SimulatedSibling.h"
 
 #include <QStringList>
+#include <QThread>
 #include <QtDebug>
 
 namespace {
@@ -28,4 +29,12 @@ void SimulatedSibling::logCall(const char* method, const QVariantList& arguments
     qInfo().noquote() << QStringLiteral("%1: %2(%3)")
                              .arg(m_name, QLatin1String(method),
                                   described.join(QStringLiteral(", ")));
+    if (m_delayMs > 0) {
+        QThread::msleep(static_cast<unsigned long>(m_delayMs));
+    }
+}
+
+void SimulatedSibling::setDelay(int milliseconds)
+{
+    m_delayMs = qMax(0, milliseconds);
 }

@@ -17,6 +17,10 @@ public:
     QString readinessName() const { return m_readinessName; }
     QString busName() const { return m_busName; }
 
+public slots:
+    // A sibling that is slow to answer: every later call takes this long before it runs.
+    void setDelay(int milliseconds);
+
 protected:
     // One line per call, e.g. print-manager: feedLines(3).
     void logCall(const char* method, const QVariantList& arguments = {}) const;
@@ -25,4 +29,5 @@ private:
     QString m_name;
     QString m_readinessName;
     QString m_busName;
+    int m_delayMs = 0;
 };
