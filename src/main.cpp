@@ -85,6 +85,27 @@ void occupyClosedStandardDescriptors()
     }
 }
 
+// How many requests a sibling's lane holds before it refuses more; COMMAND_HANDLER_LANE_CAPACITY
+// overrides the default (tests use a small one).
+int laneCapacity()
+{
+    bool ok = false;
+    const int capacity = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_CAPACITY", &ok);
+    return ok && capacity > 0 ? capacity : 64;
+}
+
+// Each sibling's commands get a thread of their own, so that a slow or hung sibling delays only
+// its own commands. Started once the command table is loaded: the lanes share it.
+void startLanes(CommandHandler& handler)
+{
+    handler.startLanes(laneCapacity());
+}
+
+void stopLanes(CommandHandler& handler)
+{
+    handler.stopLanes();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -113,8 +134,10 @@ int main(int argc, char** argv)
     new Console(handler);
 
     handler->initialize();
+    startLanes(*handler);
     ServiceWatcher::setReady(readinessName, true);
     const int exitCode = QCoreApplication::exec();
+    stopLanes(*handler);
     // The thread ended right after opening the gate; joined so that it never outlives its object.
     systemCheck.wait();
     return exitCode;
