@@ -165,8 +165,9 @@ bool BusBench::startServices()
             return fail(QStringLiteral("simulator %1 not ready").arg(name));
         }
     }
-    m_service = startLogged(QStringLiteral(COMMAND_HANDLER_BINARY), {},
-                            QStringLiteral("command-handler.log"));
+    // Another build of the service can be measured with the same bench, for a before and after.
+    m_service = startLogged(qEnvironmentVariable("BENCH_SERVICE_BINARY", COMMAND_HANDLER_BINARY),
+                            {}, QStringLiteral("command-handler.log"));
     if (!m_bus->waitForReady(readinessName, startTimeoutMs) ||
         !m_bus->waitForBusName(serviceName, startTimeoutMs)) {
         return fail(QStringLiteral("the service did not come up"));
