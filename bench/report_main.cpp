@@ -196,18 +196,29 @@ struct Spread {
     int failed = 0;
 };
 
+// The runs of the variants alternate, so that a change in the machine's load meets all of them.
+QVector<Spread> measureSpreads(BusBench& bench, const QVector<QVector<BusBench::Load>>& variants)
+{
+    QVector<QVector<double>> runs(variants.size());
+    QVector<Spread> spreads(variants.size());
+    for (int run = 0; run < throughputRuns; ++run) {
+        for (int v = 0; v < variants.size(); ++v) {
+            runs[v].append(
+                bench.throughput(variants.at(v), throughputWindowMs, &spreads[v].failed));
+        }
+    }
+    for (int v = 0; v < variants.size(); ++v) {
+        std::sort(runs[v].begin(), runs[v].end());
+        spreads[v].median = runs[v].at(runs[v].size() / 2);
+        spreads[v].low = runs[v].constFirst();
+        spreads[v].high = runs[v].constLast();
+    }
+    return spreads;
+}
+
 Spread measureSpread(BusBench& bench, const QVector<BusBench::Load>& loads)
 {
-    QVector<double> runs;
-    Spread spread;
-    for (int run = 0; run < throughputRuns; ++run) {
-        runs.append(bench.throughput(loads, throughputWindowMs, &spread.failed));
-    }
-    std::sort(runs.begin(), runs.end());
-    spread.median = runs.at(runs.size() / 2);
-    spread.low = runs.constFirst();
-    spread.high = runs.constLast();
-    return spread;
+    return measureSpreads(bench, {loads}).constFirst();
 }
 
 QString spreadText(const Spread& spread)
@@ -232,8 +243,10 @@ bool atLeast(const Spread& measured, double times, double baseline)
 QPair<Spread, Spread> addSideBySide(ReportTable& table, BusBench& bench, const QString& label,
                                     const QStringList& requests, int clients, BusBench::Side bare)
 {
-    const Spread service = measureSpread(bench, {{BusBench::Side::Service, requests, clients}});
-    const Spread yardstick = measureSpread(bench, {{bare, requests, clients}});
+    const QVector<Spread> spreads = measureSpreads(
+        bench, {{{BusBench::Side::Service, requests, clients}}, {{bare, requests, clients}}});
+    const Spread& service = spreads.at(0);
+    const Spread& yardstick = spreads.at(1);
     table.addRow(QStringLiteral("%1, %2 clients: service").arg(label).arg(clients),
                  spreadText(service));
     table.addRow(QStringLiteral("%1, %2 clients: bare%3")
