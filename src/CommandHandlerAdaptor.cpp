@@ -3,8 +3,8 @@
 #include "CommandHandler.h"
 #include "Lane.h"
 #include "libpivra/DBusArgumentUnpack.h"
-
 #include "ls/Enums.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
