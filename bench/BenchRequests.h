@@ -24,4 +24,26 @@ inline QVariantMap deviceCommand(int subCommand, const QVariantList& args = {})
     return map;
 }
 
+// The requests a load client sends, by the name the bench gives it: the catalogue and one
+// command of each sibling. Empty for an unknown name.
+inline QVariantMap named(const QString& name)
+{
+    if (name == QLatin1String("categories")) {
+        return request(ls::CommandHandlerCmdId::GetCommandCategories);
+    }
+    if (name == QLatin1String("feed")) {
+        return deviceCommand(202, {1});
+    }
+    if (name == QLatin1String("documents")) {
+        return deviceCommand(300);
+    }
+    if (name == QLatin1String("settings")) {
+        return deviceCommand(100);
+    }
+    if (name == QLatin1String("rate")) {
+        return deviceCommand(502, {50});
+    }
+    return {};
+}
+
 } // namespace benchRequests

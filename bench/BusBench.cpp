@@ -9,6 +9,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -23,6 +24,9 @@ const QStringList simulators = {QStringLiteral("print-manager"), QStringLiteral(
 constexpr int startTimeoutMs = 15000;
 constexpr int callTimeoutMs = 10000;
 constexpr int stopTimeoutMs = 5000;
+// Time for every load client to start and connect before the common window opens.
+constexpr int loadStartDelayMs = 1500;
+constexpr int loadFinishGraceMs = 30000;
 
 using benchRequests::deviceCommand;
 using benchRequests::request;
@@ -161,8 +165,9 @@ bool BusBench::startServices()
             return fail(QStringLiteral("simulator %1 not ready").arg(name));
         }
     }
-    m_service = startLogged(QStringLiteral(COMMAND_HANDLER_BINARY), {},
-                            QStringLiteral("command-handler.log"));
+    // Another build of the service can be measured with the same bench, for a before and after.
+    m_service = startLogged(qEnvironmentVariable("BENCH_SERVICE_BINARY", COMMAND_HANDLER_BINARY),
+                            {}, QStringLiteral("command-handler.log"));
     if (!m_bus->waitForReady(readinessName, startTimeoutMs) ||
         !m_bus->waitForBusName(serviceName, startTimeoutMs)) {
         return fail(QStringLiteral("the service did not come up"));
@@ -258,6 +263,51 @@ QVector<BusBench::RoundTrip> BusBench::measureRoundTrips(int requestsPerService,
         }
     }
     return results;
+}
+
+const BusBench::Target& BusBench::targetOf(Side side)
+{
+    return side == Side::Service ? commandHandler : side == Side::BareEcho ? bareEcho : barePrimed;
+}
+
+double BusBench::throughput(const QVector<Load>& loads, int windowMs, int* failed)
+{
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() + loadStartDelayMs;
+    QVector<QPair<QProcess*, bool>> clients;
+    for (const Load& load : loads) {
+        const Target& target = targetOf(load.side);
+        for (int i = 0; i < load.clients; ++i) {
+            auto* client = new QProcess(this);
+            client->start(QStringLiteral(LOAD_CLIENT_BINARY),
+                          {target.service, target.interface, target.method,
+                           load.requests.at(i % load.requests.size()), QString::number(start),
+                           QString::number(windowMs)});
+            clients.append({client, load.counted});
+        }
+    }
+    int completed = 0;
+    bool complete = true;
+    for (const auto& [client, counted] : clients) {
+        client->waitForFinished(loadStartDelayMs + windowMs + loadFinishGraceMs);
+        const QStringList words = QString::fromLatin1(client->readAllStandardOutput()).split(' ');
+        complete = complete && words.size() == 4 && client->exitCode() == 0;
+        if (counted && words.size() == 4) {
+            completed += words.at(1).toInt();
+            *failed += words.at(3).toInt();
+        }
+        stop(client);
+        delete client;
+    }
+    return complete ? completed * 1000.0 / windowMs : -1.0;
+}
+
+bool BusBench::setSiblingDelay(const QString& busName, int milliseconds)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(busName, QStringLiteral("/"), busName,
+                                                       QStringLiteral("setDelay"));
+    call.setArguments({milliseconds});
+    return m_bus->connection().call(call, QDBus::Block, callTimeoutMs).type() ==
+           QDBusMessage::ReplyMessage;
 }
 
 qint64 BusBench::residentKb(const QProcess* process)

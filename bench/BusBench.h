@@ -27,6 +27,16 @@ public:
         int failedReplies = 0;
     };
 
+    // Who a group of load clients calls, and what: each client sends one request of the list,
+    // client i the one at i modulo its length. Only counted groups add to the figure.
+    enum class Side { Service, BareEcho, BareSameReply };
+    struct Load {
+        Side side;
+        QStringList requests;
+        int clients;
+        bool counted = true;
+    };
+
     explicit BusBench(QObject* parent = nullptr);
     ~BusBench() override;
 
@@ -37,6 +47,11 @@ public:
     // The same requests to the service and to the bare service, interleaved so that both see
     // the same machine; requestsPerService in total to each, spread evenly over the kinds.
     QVector<RoundTrip> measureRoundTrips(int requestsPerService, int warmUpPerKind);
+    // Calls per second that the counted clients completed together within the window, counted
+    // by the clients; -1 when a client failed. Failed calls are added to *failed.
+    double throughput(const QVector<Load>& loads, int windowMs, int* failed);
+    // Makes the sibling behind busName (its interface has the same name) slow to answer.
+    bool setSiblingDelay(const QString& busName, int milliseconds);
     // VmRSS in kB, or -1.
     qint64 serviceResidentKb() const;
     qint64 bareResidentKb() const;
@@ -68,6 +83,7 @@ private:
     bool fail(const QString& problem);
     static QVector<Request> requests();
     static qint64 residentKb(const QProcess* process);
+    static const Target& targetOf(Side side);
 
     TestBus* m_bus = nullptr;
     QTemporaryDir m_logs;

@@ -4,6 +4,7 @@
 #include "CategoryEnumerations.h"
 #include "ConfigurationManagerProxy.h"
 #include "DocumentManagerProxy.h"
+#include "Lane.h"
 #include "LogPrefix.h"
 #include "PrintManagerProxy.h"
 #include "Singleton.h"
@@ -347,6 +348,62 @@ bool CommandHandler::isValidSubCommand(const EnumValue& value) const
 QVariantMap CommandHandler::makeReply(const QString& resultId, const QString& errorId)
 {
     return {{ls::resultIdKey, resultId}, {ls::errorIdKey, errorId}};
+}
+
+void CommandHandler::shareTableOf(const CommandHandler& source)
+{
+    m_table = source.m_table;
+    m_categories = source.m_categories;
+    m_commands = source.m_commands;
+}
+
+void CommandHandler::startLanes(int capacity)
+{
+    using Categories = QStringList;
+    const QPair<QString, Categories> siblings[] = {
+        {QStringLiteral("print-manager"),
+         {ls::CommandCategories::PaperFeedCommandId, ls::CommandCategories::IpcCommandId}},
+        {QStringLiteral("document-manager"),
+         {ls::CommandCategories::DocumentCommandId, ls::CommandCategories::EmbossCommandId}},
+        {QStringLiteral("configuration-manager"), {ls::CommandCategories::ConfigurationCommandId}},
+        {QStringLiteral("speech"), {ls::CommandCategories::TestingCommandId}},
+    };
+    for (const auto& [sibling, categories] : siblings) {
+        auto* lane = new Lane(sibling, *this, capacity, this);
+        for (const QString& category : categories) {
+            m_lanes.insert(category, lane);
+        }
+    }
+}
+
+void CommandHandler::stopLanes()
+{
+    const QList<Lane*> lanes = findChildren<Lane*>(QString(), Qt::FindDirectChildrenOnly);
+    for (Lane* lane : lanes) {
+        lane->requestStop();
+    }
+    // All lanes stop together: the whole stop takes at most one sibling call time-out.
+    const QDeadlineTimer deadline(Lane::stopTimeoutMs);
+    for (Lane* lane : lanes) {
+        lane->waitStopped(deadline);
+    }
+}
+
+Lane* CommandHandler::laneFor(const QVariantMap& request) const
+{
+    // The checks of process for a category command, without its log lines.
+    if (m_lanes.isEmpty() ||
+        request.value(ls::commandIdKey).toString() != ls::CommandHandlerCmdId::HandleCommand ||
+        !ls::ServiceId::meta.hasKey(request.value(ls::senderIdKey).toString())) {
+        return nullptr;
+    }
+    const EnumValue value = request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
+    for (const CategoryEnumeration& candidate : categoryEnumerations) {
+        if (candidate.commands.hasValue(value)) {
+            return m_lanes.value(candidate.category);
+        }
+    }
+    return nullptr;
 }
 
 QVariantMap CommandHandler::process(const QVariantMap& request)

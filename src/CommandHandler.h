@@ -5,6 +5,7 @@
 #include "ls/IDBusAdaptor.h"
 #include "ls/MetaEnum.h"
 
+#include <QDBusContext>
 #include <QHash>
 #include <QObject>
 #include <QPair>
@@ -13,12 +14,15 @@
 
 #include <optional>
 
+class Lane;
+
 using EnumKey = ls::EnumKey;
 using EnumValue = ls::EnumValue;
 
 // The command gateway: validates a request map, dispatches it to the handler of its command or
-// category and answers with a reply map. Owns the command table.
-class CommandHandler : public QObject, public ls::IDBusAdaptor
+// category and answers with a reply map. Owns the command table. Its bus adaptor reads the bus
+// call it serves through the QDBusContext, which Qt D-Bus sets on the adaptor's parent.
+class CommandHandler : public QObject, public ls::IDBusAdaptor, public QDBusContext
 {
     Q_OBJECT
     Q_INTERFACES(ls::IDBusAdaptor)
@@ -43,6 +47,18 @@ public:
     bool isValidSubCommand(const EnumValue& value) const;
 
     static QVariantMap makeReply(const QString& resultId, const QString& errorId);
+
+    // For a handler that runs on a lane: another handler's loaded command table, shared and
+    // read-only.
+    void shareTableOf(const CommandHandler& source);
+    // From here on each sibling's commands run on a lane of their own that holds at most
+    // capacity requests. Without lanes every request runs on the caller's thread.
+    void startLanes(int capacity);
+    // Ends the lanes, waiting for all of them together at most one sibling call time-out.
+    void stopLanes();
+    // The lane that runs the request, or null when process answers it at once: the catalogue,
+    // every request that process rejects before a handler sees it, and all while no lanes run.
+    Lane* laneFor(const QVariantMap& request) const;
 
 public slots:
     QVariantMap process(const QVariantMap& request) override;
@@ -104,4 +120,6 @@ private:
     QVariantMap m_table;
     QVariantList m_categories;
     QVector<ListedCommand> m_commands;
+    // Keyed by category; the same lane carries all categories of one sibling.
+    QHash<QString, Lane*> m_lanes;
 };

@@ -1,10 +1,13 @@
 #include "CommandHandlerAdaptor.h"
 
 #include "CommandHandler.h"
+#include "Lane.h"
 #include "libpivra/DBusArgumentUnpack.h"
+#include "ls/Enums.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QtDebug>
 
 const QString CommandHandlerAdaptor::serviceName = QStringLiteral("com.vellorn.CommandHandler");
@@ -39,6 +42,21 @@ CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
 
 QVariantMap CommandHandlerAdaptor::process(const QVariantMap& request)
 {
-    return static_cast<ls::IDBusAdaptor*>(m_handler)->process(
-        libpivra::dbusArgumentUnpack(request));
+    const QVariantMap unpacked = libpivra::dbusArgumentUnpack(request);
+    Lane* lane = m_handler->laneFor(unpacked);
+    // Qt D-Bus gives the call's context to the object the adaptor is attached to.
+    if (lane == nullptr || !m_handler->calledFromDBus()) {
+        return static_cast<ls::IDBusAdaptor*>(m_handler)->process(unpacked);
+    }
+    // The reply goes out from the lane, so that this thread never waits for a sibling.
+    const QDBusMessage call = m_handler->message();
+    QDBusConnection bus = m_handler->connection();
+    const bool queued = lane->queue(unpacked, [call, bus](const QVariantMap& reply) mutable {
+        bus.send(call.createReply(QVariant(reply)));
+    });
+    if (!queued) {
+        return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
+    }
+    m_handler->setDelayedReply(true);
+    return {};
 }

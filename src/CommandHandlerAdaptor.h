@@ -7,7 +7,8 @@
 
 class CommandHandler;
 
-// Puts the command handler on the system bus as com.vellorn.CommandHandler at "/".
+// Puts the command handler on the system bus as com.vellorn.CommandHandler at "/". A device
+// command is answered from its sibling's lane once it has run there; everything else at once.
 class CommandHandlerAdaptor : public QDBusAbstractAdaptor, public ls::IDBusAdaptor
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "CategoryEnumerations.h"
 
 #include "CommandHandler.h"
+#include "Lane.h"
 #include "LogPrefix.h"
 #include "ls/ConsoleReader.h"
 #include "ls/Enums.h"
@@ -110,6 +111,15 @@ Console::Console(CommandHandler* handler) : QObject(handler), m_handler(handler)
 
 void Console::onTextReceived(const QString& line)
 {
+    if (m_commandRunning) {
+        m_waitingLines.append(line);
+        return;
+    }
+    takeLine(line);
+}
+
+void Console::takeLine(const QString& line)
+{
     ls::Timer::start(timerLabel);
     bool handled = false;
     if (line.startsWith(helpPrefix, Qt::CaseInsensitive)) {
@@ -120,7 +130,19 @@ void Console::onTextReceived(const QString& line)
     if (!handled) {
         printHelpBlock();
     }
+    if (!m_commandRunning) {
+        ls::Timer::finish(timerLabel);
+    }
+}
+
+void Console::finishCommand()
+{
+    printBreakLast(qDebug(), doneBanner);
     ls::Timer::finish(timerLabel);
+    m_commandRunning = false;
+    while (!m_commandRunning && !m_waitingLines.isEmpty()) {
+        takeLine(m_waitingLines.takeFirst());
+    }
 }
 
 bool Console::processHelp(const QString& line) const
@@ -206,8 +228,17 @@ bool Console::handleCommand(int number, const QList<QVariant>& arguments) const
     };
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.
-    m_handler->process(request);
-    printBreakLast(qDebug(), doneBanner);
+    Lane* lane = m_handler->laneFor(request);
+    auto* console = const_cast<Console*>(this);
+    m_commandRunning = lane != nullptr && lane->queue(request, [console](const QVariantMap&) {
+        QMetaObject::invokeMethod(console, &Console::finishCommand, Qt::QueuedConnection);
+    });
+    if (!m_commandRunning) {
+        if (lane == nullptr) {
+            m_handler->process(request);
+        }
+        printBreakLast(qDebug(), doneBanner);
+    }
     return true;
 }
 

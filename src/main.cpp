@@ -91,6 +91,27 @@ bool anotherInstanceServes()
            bus.interface()->isServiceRegistered(CommandHandlerAdaptor::serviceName).value();
 }
 
+// How many requests a sibling's lane holds before it refuses more; COMMAND_HANDLER_LANE_CAPACITY
+// overrides the default (tests use a small one).
+int laneCapacity()
+{
+    bool ok = false;
+    const int capacity = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_CAPACITY", &ok);
+    return ok && capacity > 0 ? capacity : 64;
+}
+
+// Each sibling's commands get a thread of their own, so that a slow or hung sibling delays only
+// its own commands. Started once the command table is loaded: the lanes share it.
+void startLanes(CommandHandler& handler)
+{
+    handler.startLanes(laneCapacity());
+}
+
+void stopLanes(CommandHandler& handler)
+{
+    handler.stopLanes();
+}
+
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
 // bus or without a table there is nothing to serve: null after the error line, so that the
 // process exits and systemd can restart it.
@@ -102,7 +123,11 @@ CommandHandlerAdaptor* buildService(QCoreApplication& application)
         return nullptr;
     }
     new Console(handler);
-    return handler->initialize() ? adaptor : nullptr;
+    if (!handler->initialize()) {
+        return nullptr;
+    }
+    startLanes(*handler);
+    return adaptor;
 }
 
 // A standard descriptor that is closed at start would be handed to the next file opened (the
@@ -149,7 +174,7 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     parser.addVersionOption();
 
-    const CommandHandlerAdaptor* adaptor = buildService(application);
+    CommandHandlerAdaptor* adaptor = buildService(application);
     if (adaptor == nullptr) {
         return EXIT_FAILURE;
     }
@@ -158,5 +183,7 @@ int main(int argc, char** argv)
         lifecycle.serve();
     }
     Watchdog watchdog;
-    return QCoreApplication::exec();
+    const int exitCode = QCoreApplication::exec();
+    stopLanes(*qobject_cast<CommandHandler*>(adaptor->parent()));
+    return exitCode;
 }

@@ -1,15 +1,20 @@
 // Device commands end to end: a bus client, the real service binary and the four sibling
-// simulator processes on a private bus. What a command did is read back from the sibling.
+// simulator processes on a private bus. What a command did is read back from the sibling. A
+// sibling is stalled with SIGSTOP; its lane holds at most laneCapacity requests here.
 #include "ServiceProcess.h"
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
+constexpr int laneCapacity = 3;
+
 const QStringList siblings = {"print-manager", "document-manager", "configuration-manager",
                               "speech"};
 
@@ -46,6 +51,61 @@ QVariantMap withArgs(int subCommand, const QVariant& args)
     request.insert("args", args);
     return request;
 }
+
+// Stops a sibling process until it goes out of scope.
+class Stall
+{
+public:
+    explicit Stall(ServiceProcess* sibling) : m_pid(sibling->processId())
+    {
+        ::kill(m_pid, SIGSTOP);
+    }
+    ~Stall() { ::kill(m_pid, SIGCONT); }
+
+private:
+    qint64 m_pid;
+};
+
+// Requests sent without waiting, and the order in which their replies came back.
+class Completions : public QObject
+{
+public:
+    explicit Completions(const QDBusConnection& bus) : m_bus(bus) {}
+    void send(const QString& label, const QVariantMap& request)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall("com.vellorn.CommandHandler", "/",
+                                                           "com.vellorn.CommandHandler", "process");
+        call << request;
+        auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 30000), this);
+        ++sent;
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, label, watcher] {
+            const QDBusMessage reply = watcher->reply();
+            order.append(label);
+            replies.insert(label, reply.arguments().isEmpty()
+                                      ? QVariantMap{{"error", reply.errorName()}}
+                                      : libpivra::dbusValueUnpack(reply.arguments().at(0)).toMap());
+        });
+    }
+    int sent = 0;
+    QStringList order;
+    QMap<QString, QVariantMap> replies;
+
+private:
+    QDBusConnection m_bus;
+};
+
+// Whether the texts appear in the output in this order.
+bool inOrder(const QString& output, const QStringList& texts)
+{
+    int from = 0;
+    for (const QString& text : texts) {
+        from = output.indexOf(text, from);
+        if (from < 0) {
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace
 
 class DeviceCommandsTest : public QObject
@@ -63,6 +123,9 @@ private slots:
     void ipcArgumentsRefused_data();
     void ipcArgumentsRefused();
     void siblingKilledAndRestarted();
+    void stalledSiblingDelaysOnlyItsOwnCommands();
+    void fullLaneRefusesAtOnceAndKeepsOrder();
+    void consoleAndBusShareTheLane();
 
 private:
     ServiceProcess* startSibling(const QString& sibling);
@@ -92,6 +155,7 @@ void DeviceCommandsTest::initTestCase()
         QVERIFY2(m_bus.waitForReady(readinessNameOf(sibling)), qPrintable(sibling));
     }
     qputenv("QT_LOGGING_RULES", "PrintManager.debug=true");
+    qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
     m_service = m_bus.startService();
     QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
 }
@@ -361,6 +425,78 @@ void DeviceCommandsTest::siblingKilledAndRestarted()
     QVERIFY2(restarted->waitForOutput("print-manager: feedLines(7)"),
              qPrintable(restarted->output()));
     QCOMPARE(siblingState("print-manager").value("paperPosition"), QVariant(7));
+}
+
+void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnCommands()
+{
+    Completions completions(m_bus.connection());
+    {
+        const Stall stall(m_siblings.value("print-manager"));
+        completions.send("stalled", handleCommand(202, {1}));
+        completions.send("catalogue",
+                         {{"commandId", "GetCommandCategories"}, {"senderId", "Speech"}});
+        completions.send("rejected", handleCommand(4711));
+        completions.send("document", handleCommand(300));
+        completions.send("configuration", handleCommand(100));
+        completions.send("speech", handleCommand(502, {40}));
+        QTRY_COMPARE(completions.order.size(), completions.sent - 1);
+    }
+    QTRY_COMPARE(completions.order.size(), completions.sent);
+    QCOMPARE(completions.order.constLast(), QString("stalled"));
+    QCOMPARE(completions.replies.value("rejected").value("errorId"), QVariant("InvalidCmd"));
+    QCOMPARE(completions.replies.value("speech").value("resultId"), QVariant("Success"));
+}
+
+void DeviceCommandsTest::fullLaneRefusesAtOnceAndKeepsOrder()
+{
+    Completions completions(m_bus.connection());
+    ServiceProcess* printManager = m_siblings.value("print-manager");
+    {
+        const Stall stall(printManager);
+        for (int lines = 11; lines <= 11 + laneCapacity; ++lines) {
+            completions.send(QString::number(lines), handleCommand(202, {lines}));
+        }
+        QTRY_COMPARE(completions.order, QStringList{QString::number(11 + laneCapacity)});
+    }
+    QCOMPARE(completions.replies.value(QString::number(11 + laneCapacity)),
+             QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+    QVERIFY(m_service->waitForOutput(
+        QString("Lane::queue ERROR: Lane of \"print-manager\" full: %1 requests wait")
+            .arg(laneCapacity)));
+    QTRY_COMPARE(completions.order.size(), completions.sent);
+    QCOMPARE(completions.replies.size(), completions.sent);
+    QVERIFY(printManager->waitForOutput(QString("feedLines(%1)").arg(10 + laneCapacity)));
+    QVERIFY2(inOrder(printManager->output(), {"feedLines(11)", "feedLines(12)", "feedLines(13)"}),
+             qPrintable(printManager->output()));
+    QVERIFY(!printManager->output().contains(QString("feedLines(%1)").arg(11 + laneCapacity)));
+}
+
+void DeviceCommandsTest::consoleAndBusShareTheLane()
+{
+    Completions completions(m_bus.connection());
+    ServiceProcess* printManager = m_siblings.value("print-manager");
+    {
+        const Stall stall(printManager);
+        completions.send("21", handleCommand(202, {21}));
+        // Answered at once, after the command before it on the same connection was queued.
+        QCOMPARE(m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "Speech"}})
+                     .value("resultId"),
+                 QVariant("Success"));
+        m_service->write("C 202 22\n");
+        m_service->waitForBytesWritten();
+        QVERIFY(m_service->waitForOutput("========== 202 - "));
+        completions.send("23", handleCommand(202, {23}));
+        QVERIFY(!m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "Speech"}})
+                     .isEmpty());
+        m_service->write("C 202 24\n");
+        m_service->waitForBytesWritten();
+    }
+    QVERIFY(printManager->waitForOutput("feedLines(24)", 20000));
+    QVERIFY2(inOrder(printManager->output(),
+                     {"feedLines(21)", "feedLines(22)", "feedLines(23)", "feedLines(24)"}),
+             qPrintable(printManager->output()));
+    QTRY_COMPARE(m_service->output().count("== Done =="), 2);
+    QTRY_COMPARE(completions.order.size(), completions.sent);
 }
 
 QTEST_GUILESS_MAIN(DeviceCommandsTest)

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QStringList>
+#include <QThread>
 #include <QtDebug>
 
 #include <unistd.h>
@@ -33,7 +34,15 @@ void SimulatedSibling::logCall(const char* method, const QVariantList& arguments
     qInfo().noquote() << QStringLiteral("%1: %2(%3)")
                              .arg(m_name, QLatin1String(method),
                                   described.join(QStringLiteral(", ")));
+    if (m_delayMs > 0) {
+        QThread::msleep(static_cast<unsigned long>(m_delayMs));
+    }
     answerWithFault();
+}
+
+void SimulatedSibling::setDelay(int milliseconds)
+{
+    m_delayMs = qMax(0, milliseconds);
 }
 
 // Misbehaviour on request.

@@ -18,8 +18,11 @@ public:
     QString readinessName() const { return m_readinessName; }
     QString busName() const { return m_busName; }
 
-    // Misbehaviour on request, for tests and demos of what the command handler does about it.
 public slots:
+    // A sibling that is slow to answer: every later call takes this long before it runs.
+    void setDelay(int milliseconds);
+
+    // Misbehaviour on request, for tests and demos of what the command handler does about it.
     // "absent": gives up the bus name; "error": answers every call with a bus error; "nested",
     // "large", "fd": answers every call with a map holding a list nested as deep as the bus
     // carries, a text just below the bus's largest message, or a unix file descriptor;
@@ -40,4 +43,5 @@ private:
     QString m_name;
     QString m_readinessName;
     QString m_busName;
+    int m_delayMs = 0;
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class CommandHandler;
+class QThread;
+
+// One sibling's lane: a thread of its own on which that sibling's commands run one at a time, in
+// the order they were queued, through a command handler that lives there and shares the main
+// handler's command table. The sibling's proxy and client object are created by that handler on
+// their first use, so they live on the lane too. A slow or hung sibling holds up its own lane and
+// nothing else.
+class Lane : public QObject
+{
+    Q_OBJECT
+public:
+    // Called on the lane's thread with the reply, once process has returned there.
+    using Completion = std::function<void(const QVariantMap& reply)>;
+    // A lane ends once its sibling call has returned, which the call time-out bounds.
+    static const int stopTimeoutMs;
+
+    Lane(const QString& sibling, const CommandHandler& tableSource, int capacity,
+         QObject* parent = nullptr);
+    ~Lane() override;
+
+    QString sibling() const { return m_sibling; }
+
+    // False, after one error line and without calling the completion, when the lane already
+    // holds its capacity of requests (waiting or running).
+    bool queue(const QVariantMap& request, Completion completion);
+
+    // The thread ends after the command it runs; requests still waiting are not run.
+    void requestStop();
+    // True when the thread has ended by the deadline.
+    bool waitStopped(QDeadlineTimer deadline);
+
+private:
+    QString m_sibling;
+    int m_capacity;
+    QThread* m_thread;
+    // Lives on the lane's thread; deleted there when the thread ends.
+    CommandHandler* m_handler;
+    // Queued here, counted down on the lane: shared so that a lane thread left running at
+    // shutdown never counts into a deleted object.
+    std::shared_ptr<std::atomic<int>> m_held;
+};
