@@ -3,6 +3,7 @@
 #include "CommandHandler.h"
 #include "LogPrefix.h"
 #include "SiblingLink.h"
+#include "ls/Enums.h"
 
 #include <QThread>
 #include <QtDebug>
@@ -11,7 +12,8 @@ const int Lane::stopTimeoutMs = SiblingLink::callTimeoutMs + 500;
 
 Lane::Lane(const QString& sibling, const CommandHandler& tableSource, int capacity, QObject* parent)
     : QObject(parent), m_sibling(sibling), m_capacity(capacity), m_thread(new QThread),
-      m_handler(new CommandHandler), m_held(std::make_shared<std::atomic<int>>(0))
+      m_handler(new CommandHandler), m_held(std::make_shared<std::atomic<int>>(0)),
+      m_stopping(std::make_shared<std::atomic<bool>>(false))
 {
     m_thread->setObjectName(sibling);
     m_handler->shareTableOf(tableSource);
@@ -43,17 +45,32 @@ bool Lane::queue(const QVariantMap& request, Completion completion)
     CommandHandler* handler = m_handler;
     QMetaObject::invokeMethod(
         m_handler,
-        [handler, request, completion = std::move(completion), counter = m_held] {
-            completion(handler->process(request));
+        [handler, request, completion = std::move(completion), counter = m_held,
+         stopping = m_stopping, sibling = m_sibling] {
+            completion(stopping->load(std::memory_order_acquire) ? notRunAtStop(sibling)
+                                                                 : handler->process(request));
             counter->fetch_sub(1, std::memory_order_acq_rel);
         },
         Qt::QueuedConnection);
     return true;
 }
 
+QVariantMap Lane::notRunAtStop(const QString& sibling)
+{
+    CH_LOG_ERROR() << "Lane of" << sibling << "stopping: request not run.";
+    return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
+}
+
 void Lane::requestStop()
 {
-    m_thread->quit();
+    if (m_stopping->exchange(true, std::memory_order_acq_rel)) {
+        return;
+    }
+    // Queued behind every waiting request, so that each of them is answered before the lane
+    // ends.
+    QThread* thread = m_thread;
+    QMetaObject::invokeMethod(
+        m_handler, [thread] { thread->quit(); }, Qt::QueuedConnection);
 }
 
 bool Lane::waitStopped(QDeadlineTimer deadline)

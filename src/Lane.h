@@ -35,12 +35,15 @@ public:
     // holds its capacity of requests (waiting or running).
     bool queue(const QVariantMap& request, Completion completion);
 
-    // The thread ends after the command it runs; requests still waiting are not run.
+    // The thread ends after the command it runs; requests still waiting are not run but
+    // answered with a failure, so that no caller is left without a reply.
     void requestStop();
     // True when the thread has ended by the deadline.
     bool waitStopped(QDeadlineTimer deadline);
 
 private:
+    static QVariantMap notRunAtStop(const QString& sibling);
+
     QString m_sibling;
     int m_capacity;
     QThread* m_thread;
@@ -49,4 +52,6 @@ private:
     // Queued here, counted down on the lane: shared so that a lane thread left running at
     // shutdown never counts into a deleted object.
     std::shared_ptr<std::atomic<int>> m_held;
+    // Set by the main thread at stop, read on the lane before each waiting request.
+    std::shared_ptr<std::atomic<bool>> m_stopping;
 };
