@@ -1,23 +1,9 @@
 #include "Catalogue.h"
 
+#include "CategoryEnumerations.h"
 #include "ls/Enums.h"
 
 namespace {
-
-struct CategoryCommands {
-    const ls::EnumKey& category;
-    const ls::MetaEnum& commands;
-};
-
-// The order in which a command number is looked for, as the service looks for it.
-const CategoryCommands categoryCommands[] = {
-    {ls::CommandCategories::ConfigurationCommandId, ls::ConfigurationCommandId::meta},
-    {ls::CommandCategories::PaperFeedCommandId, ls::PaperFeedCommandId::meta},
-    {ls::CommandCategories::DocumentCommandId, ls::DocumentCommandId::meta},
-    {ls::CommandCategories::EmbossCommandId, ls::EmbossCommandId::meta},
-    {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
-    {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
-};
 
 const QString nameSuffix = QStringLiteral("CommandId");
 
@@ -91,7 +77,7 @@ QString Catalogue::commandName(int number)
 
 QString Catalogue::categoryOfCommand(int number)
 {
-    for (const CategoryCommands& row : categoryCommands) {
+    for (const CategoryEnumeration& row : categoryEnumerations) {
         if (row.commands.hasValue(number)) {
             return row.category;
         }
@@ -101,7 +87,7 @@ QString Catalogue::categoryOfCommand(int number)
 
 const ls::MetaEnum& Catalogue::commandsOf(const QString& category)
 {
-    for (const CategoryCommands& row : categoryCommands) {
+    for (const CategoryEnumeration& row : categoryEnumerations) {
         if (row.category == category) {
             return row.commands;
         }

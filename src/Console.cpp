@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include "CategoryEnumerations.h"
+#include "ConsoleTexts.h"
 
 #include "CommandHandler.h"
 #include "Lane.h"
@@ -16,21 +17,8 @@
 
 namespace {
 
-const QString helpPrefix = QStringLiteral("HELP");
-const QString commandPrefix = QStringLiteral("C");
-const QString mainMenuRequest = QStringLiteral("HELP C");
-const QString helpBanner = QStringLiteral("================== Help ==================");
-const QString mainMenuBanner = QStringLiteral("========== Commands - Main menu ==========");
-const QString closingRule = QStringLiteral("==========================================");
-const QString doneBanner = QStringLiteral("================== Done ==================");
-const QString infoHeader = QStringLiteral("========== Command %1 - Info ==========");
-const QString categoryHeader = QStringLiteral("========== %1 - Menu ==========");
-const QString runHeader = QStringLiteral("========== %1 - %2 ==========");
-const QString helpLines[] = {
-    QStringLiteral("HELP C Display commands main menu info."),
-    QStringLiteral("HELP [cmd_nr] Display command info."),
-    QStringLiteral("C [cmd_nr] Enter category / Run command."),
-};
+using namespace consoleText;
+
 const QString timerLabel = QStringLiteral("Console");
 
 // Created on first use, off unless the logging rules switch it on.

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The operator console's own texts, shared by the service's console and by chctl's console
+// mode so that a technician meets the same language in both.
+namespace consoleText {
+
+inline const QString helpPrefix = QStringLiteral("HELP");
+inline const QString commandPrefix = QStringLiteral("C");
+inline const QString mainMenuRequest = QStringLiteral("HELP C");
+inline const QString helpBanner = QStringLiteral("================== Help ==================");
+inline const QString mainMenuBanner = QStringLiteral("========== Commands - Main menu ==========");
+inline const QString closingRule = QStringLiteral("==========================================");
+inline const QString doneBanner = QStringLiteral("================== Done ==================");
+inline const QString infoHeader = QStringLiteral("========== Command %1 - Info ==========");
+inline const QString categoryHeader = QStringLiteral("========== %1 - Menu ==========");
+inline const QString runHeader = QStringLiteral("========== %1 - %2 ==========");
+inline const QString helpLines[] = {
+    QStringLiteral("HELP C Display commands main menu info."),
+    QStringLiteral("HELP [cmd_nr] Display command info."),
+    QStringLiteral("C [cmd_nr] Enter category / Run command."),
+};
+
+} // namespace consoleText
