@@ -1,11 +1,10 @@
 // Runs every measurement of the command handler's performance evidence and prints one table:
-// in-process cost per kind of request, bus round trips beside a bare Qt D-Bus service,
-// readiness latency, resident memory and catalogue scaling, each against its target.
+// bus round trips and throughput beside a bare Qt D-Bus service, readiness latency and resident
+// memory, each against its target.
 // Exit code: 0 when every target is met, 1 when one is missed, 2 when something could not be
 // measured.
 
 #include "BusBench.h"
-#include "ProcessBenchRun.h"
 #include "ReportTable.h"
 #include "Verdict.h"
 
@@ -15,11 +14,9 @@
 #include <QtDebug>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
-constexpr double minTimeSeconds = 0.25;
 constexpr int readinessRuns = 7;
 constexpr int requestsPerService = 10000;
 constexpr int warmUpPerKind = 100;
@@ -27,8 +24,6 @@ constexpr double categoriesLimit = 1.15;
 constexpr double paperFeedLimit = 2.3;
 constexpr double memoryLimit = 1.3;
 constexpr double readinessLimitNs = 50e6;
-constexpr double linearTolerance = 2.0;
-const int tableSizes[] = {10, 100, 1000, 10000};
 constexpr int throughputRuns = 3;
 constexpr int throughputWindowMs = 2000;
 const int clientCounts[] = {1, 4, 16};
@@ -45,26 +40,6 @@ constexpr double paperFeedBeforeLanes = 2451.0;
 constexpr double mixBeforeLanes = 2181.0;
 const QString speechBusName = QStringLiteral("com.vellorn.Speech");
 
-struct InProcessRow {
-    const char* name;
-    const char* measure;
-};
-
-const InProcessRow inProcessRows[] = {
-    {"Reject/NoCommandId", "Rejected: no command id (InvalidCmd)"},
-    {"Reject/UnknownSubCommand", "Rejected: unknown sub-command 999 (InvalidCmd)"},
-    {"Reject/UnknownSender", "Rejected: unknown sender, device command"},
-    {"Reject/UnknownSenderCatalogue", "Rejected: unknown sender, GetCommands"},
-    {"Catalogue/GetCommandCategories", "GetCommandCategories"},
-    {"Catalogue/GetCommands", "GetCommands (PaperFeedCommandId)"},
-    {"Device/PaperFeed/FeedLines_202", "Paper feed: FeedLines 202 [1]"},
-    {"Device/Emboss/StartEmbossing_400", "Emboss: StartEmbossing 400"},
-    {"Device/Testing/SpeakText_500", "Testing: SpeakText 500 [\"Hello\"]"},
-    {"Device/Document/GetDocuments_300", "Document: GetDocuments 300 (3 documents)"},
-    {"Device/Configuration/GetSettingsGroups_101", "Configuration: GetSettingsGroups 101"},
-    {"Device/Ipc/RunMotorTest_601", "IPC: RunMotorTest 601"},
-};
-
 QString loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -76,24 +51,6 @@ QString loadAverage()
 QString ratioText(double ratio)
 {
     return QStringLiteral("%1x").arg(ratio, 0, 'f', 2);
-}
-
-void addInProcess(ReportTable& table, const ProcessBenchRun& run)
-{
-    table.addSection(QStringLiteral("In process: CommandHandler::process, CPU time per request, "
-                                    "fake sibling clients, default table"));
-    for (const InProcessRow& row : inProcessRows) {
-        const ProcessBenchRun::Result result = run.result(QLatin1String(row.name));
-        const QString text = !run.has(QLatin1String(row.name)) ? QStringLiteral("not run")
-                             : !result.error.isEmpty()
-                                 ? QStringLiteral("not measured: ") + result.error
-                                 : QStringLiteral("%1, %2 log lines")
-                                       .arg(ReportTable::micro(result.cpuNanoseconds))
-                                       .arg(result.logLines, 0, 'f', 0);
-        table.addRow(QLatin1String(row.measure), text);
-    }
-    table.addRow(QStringLiteral("Rejected: category without handler (CmdNotFound)"),
-                 QStringLiteral("not reachable: every category has a handler"));
 }
 
 QString sideText(const LatencySamples& samples)
@@ -161,32 +118,6 @@ void addMemory(ReportTable& table, qint64 serviceKb, qint64 bareKb)
                      .arg(ratioText(Verdict::ratio(serviceKb, bareKb))),
                  QStringLiteral("<= %1x bare").arg(memoryLimit),
                  Verdict::word(Verdict::withinRatio(serviceKb, bareKb, memoryLimit)));
-}
-
-void addScaling(ReportTable& table, const ProcessBenchRun& run, const QString& query)
-{
-    double previous = 0.0;
-    for (int size : tableSizes) {
-        const ProcessBenchRun::Result result =
-            run.result(QStringLiteral("Scaling/%1/%2").arg(query).arg(size));
-        const double perCommand = result.cpuNanoseconds / size;
-        const bool judged = size == tableSizes[std::size(tableSizes) - 1];
-        const QString measure = QStringLiteral("%1, table of %2 commands").arg(query).arg(size);
-        if (!result.error.isEmpty() || result.cpuNanoseconds <= 0.0) {
-            table.addRow(measure, QStringLiteral("not measured ") + result.error, QString(),
-                         judged ? Verdict::word(false) : QString());
-            continue;
-        }
-        table.addRow(
-            measure,
-            QStringLiteral("%1 per call, %2 ns per table command")
-                .arg(ReportTable::micro(result.cpuNanoseconds))
-                .arg(perCommand, 0, 'f', 1),
-            judged ? QStringLiteral("<= %1x the 1,000 one").arg(linearTolerance) : QString(),
-            judged ? Verdict::word(Verdict::isLinear(previous, perCommand, linearTolerance))
-                   : QString());
-        previous = perCommand;
-    }
 }
 
 struct Spread {
@@ -356,17 +287,7 @@ int main(int argc, char** argv)
     ReportTable table;
     const QString loadBefore = loadAverage();
 
-    qInfo() << "bench: in-process benchmarks";
-    ProcessBenchRun run;
-    if (!run.run(QStringLiteral(PROCESS_BENCH_BINARY), minTimeSeconds)) {
-        qCritical().noquote() << "bench:" << run.problem();
-        return 2;
-    }
-    addInProcess(table, run);
     const bool measured = measureOnBus(table);
-    table.addSection(QStringLiteral("Catalogue cost vs table size (in process, CPU time)"));
-    addScaling(table, run, QStringLiteral("GetCommandCategories"));
-    addScaling(table, run, QStringLiteral("GetCommands"));
 
     table.addNote(QStringLiteral("load average before %1, after %2 on %3 cores: other work on "
                                  "the machine makes bus figures noisy")
