@@ -122,6 +122,7 @@ private slots:
     void siblingFaults();
     void ipcArgumentsRefused_data();
     void ipcArgumentsRefused();
+    void siblingKilledAndRestarted_data();
     void siblingKilledAndRestarted();
     void stalledSiblingDelaysOnlyItsOwnCommands();
     void fullLaneRefusesAtOnceAndKeepsOrder();
@@ -154,7 +155,8 @@ void DeviceCommandsTest::initTestCase()
     for (const QString& sibling : siblings) {
         QVERIFY2(m_bus.waitForReady(readinessNameOf(sibling)), qPrintable(sibling));
     }
-    qputenv("QT_LOGGING_RULES", "PrintManager.debug=true");
+    qputenv("QT_LOGGING_RULES", "PrintManager.debug=true;DocumentManager.debug=true;"
+                                "ConfigurationManager.debug=true;Speech.debug=true");
     qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
     m_service = m_bus.startService();
     QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
@@ -404,27 +406,42 @@ void DeviceCommandsTest::ipcArgumentsRefused()
     QCOMPARE(calls.count("runTestCmd("), 1);
 }
 
+void DeviceCommandsTest::siblingKilledAndRestarted_data()
+{
+    QTest::addColumn<QString>("sibling");
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QVariantMap>("otherSibling");
+    QTest::addColumn<QString>("link");
+    QTest::newRow("print-manager")
+        << "print-manager" << handleCommand(202, {7}) << handleCommand(300) << "print-manager";
+    QTest::newRow("document-manager")
+        << "document-manager" << handleCommand(300) << handleCommand(203) << "document-manager.";
+    QTest::newRow("configuration-manager") << "configuration-manager" << handleCommand(100)
+                                           << handleCommand(203) << "configuration-manager.";
+    QTest::newRow("speech") << "speech" << handleCommand(500, {"Hi"}) << handleCommand(203)
+                            << "speech";
+}
+
 void DeviceCommandsTest::siblingKilledAndRestarted()
 {
-    QCOMPARE(m_bus.process(handleCommand(203)).value("resultId"), QVariant("Success"));
-    m_siblings.value("print-manager")->stop();
-    QVERIFY2(m_service->waitForOutput("Disconnected from print-manager"),
+    QFETCH(QString, sibling);
+    QFETCH(QVariantMap, request);
+    QFETCH(QVariantMap, otherSibling);
+    QFETCH(QString, link);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
+    m_siblings.value(sibling)->stop();
+    QVERIFY2(m_service->waitForOutput("Disconnected from " + link),
              qPrintable(m_service->output()));
 
-    // The service keeps answering: print-manager's commands fail, the others are carried out.
-    QCOMPARE(m_bus.process(handleCommand(202, {2})), failure);
-    QCOMPARE(m_bus.process(handleCommand(601)), failure);
-    QCOMPARE(m_bus.process(handleCommand(300)).value("resultId"), QVariant("Success"));
+    // The service keeps answering: the sibling's commands fail, the others are carried out.
+    QCOMPARE(m_bus.process(request), failure);
+    QCOMPARE(m_bus.process(otherSibling).value("resultId"), QVariant("Success"));
 
-    const int connectionsBefore = m_service->output().count("Connected to print-manager");
-    ServiceProcess* restarted = startSibling("print-manager");
-    QVERIFY(m_bus.waitForReady("print-manager"));
-    QTRY_VERIFY(m_service->output().count("Connected to print-manager") > connectionsBefore);
-    QCOMPARE(m_bus.process(handleCommand(200)).value("resultId"), QVariant("Success"));
-    QCOMPARE(m_bus.process(handleCommand(202, {7})).value("resultId"), QVariant("Success"));
-    QVERIFY2(restarted->waitForOutput("print-manager: feedLines(7)"),
-             qPrintable(restarted->output()));
-    QCOMPARE(siblingState("print-manager").value("paperPosition"), QVariant(7));
+    const int connectionsBefore = m_service->output().count("Connected to " + link);
+    startSibling(sibling);
+    QVERIFY(m_bus.waitForReady(readinessNameOf(sibling)));
+    QTRY_VERIFY(m_service->output().count("Connected to " + link) > connectionsBefore);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
 }
 
 void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnCommands()
