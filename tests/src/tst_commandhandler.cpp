@@ -46,18 +46,11 @@ private slots:
     void initTestCase();
     void rejectedRequests_data();
     void rejectedRequests();
-    void subCommandAsTextOrNumberIsTheSameRequest();
-    void getCategoryTakesTheFirstEnumerationHoldingTheValue();
     void tableQueries_data();
     void tableQueries();
-    void functionInfo();
-    void failedLoadIsLoggedAndLeavesTheTableEmpty_data();
-    void failedLoadIsLoggedAndLeavesTheTableEmpty();
     void catalogueSortedByKeyWhateverTheFileOrder();
     void commandElementsWithAndWithoutArguments();
-    void catalogueOfTableWithOnlyCategories();
     void catalogueLeavesOutFieldsTheTableLacks();
-    void replyHelperAndInterfaceCasts();
 
 private:
     void writeTable(const QByteArray& json);
@@ -116,6 +109,8 @@ void CommandHandlerTest::rejectedRequests_data()
         << QStringList{notFound, notFound, invalidSubCommand};
     QTest::newRow("unknown sender")
         << request("HandleCommand", "Nobody", 202) << "InvalidSender" << QStringList{invalidSender};
+    QTest::newRow("sub-command as text") << request("HandleCommand", "Nobody", "202")
+                                         << "InvalidSender" << QStringList{invalidSender};
     QTest::newRow("missing sender") << request("HandleCommand", QString(), 202) << "InvalidSender"
                                     << QStringList{invalidSender};
     QTest::newRow("catalogue with unknown sender")
@@ -137,28 +132,6 @@ void CommandHandlerTest::rejectedRequests()
     QCOMPARE(reply, CommandHandler::makeReply("Failure", errorId));
     QCOMPARE(capture.messages(QtCriticalMsg), log);
     QCOMPARE(capture.messages().size(), log.size());
-}
-
-void CommandHandlerTest::subCommandAsTextOrNumberIsTheSameRequest()
-{
-    CommandHandler handler;
-    LogCapture capture;
-    QVariantMap asNumber = request("HandleCommand", "Nobody", 202);
-    QVariantMap asText = request("HandleCommand", "Nobody", "202");
-    QCOMPARE(handler.process(asText), handler.process(asNumber));
-    QCOMPARE(handler.process(asText).value(ls::errorIdKey), QVariant("InvalidSender"));
-}
-
-void CommandHandlerTest::getCategoryTakesTheFirstEnumerationHoldingTheValue()
-{
-    CommandHandler handler;
-    QCOMPARE(handler.getCategory(100), QStringLiteral("ConfigurationCommandId"));
-    QCOMPARE(handler.getCategory(603), QStringLiteral("IpcCommandId"));
-    LogCapture capture;
-    QCOMPARE(handler.getCategory(2), ls::undefinedKey);
-    QVERIFY(!handler.isValidSubCommand(2));
-    QVERIFY(handler.isValidSubCommand(404));
-    QCOMPARE(capture.messages(QtCriticalMsg).size(), 2);
 }
 
 void CommandHandlerTest::tableQueries_data()
@@ -223,65 +196,6 @@ void CommandHandlerTest::tableQueries()
     QCOMPARE(capture.messages(QtCriticalMsg), log);
 }
 
-void CommandHandlerTest::functionInfo()
-{
-    writeTable(QVariantMap{
-        {"Full", QVariantMap{{"function", "notImplemented"}, {"returnType", "bool"}}},
-        {"NoReturnType", QVariantMap{{"function", "f"}}},
-        {"NoFunction", QVariantMap{{"returnType", "int"}}},
-    });
-    CommandHandler handler;
-    handler.initialize();
-    LogCapture capture;
-
-    const auto full = handler.getFunctionInfo("Full");
-    QCOMPARE(full.first, QStringLiteral("bool"));
-    QCOMPARE(full.second, QStringLiteral("notImplemented"));
-    QVERIFY(capture.messages().isEmpty());
-
-    for (const QString key : {"NoReturnType", "NoFunction", "Unknown"}) {
-        const auto info = handler.getFunctionInfo(key);
-        QVERIFY(info.first.isEmpty() && info.second.isEmpty());
-    }
-    QCOMPARE(capture.messages(QtCriticalMsg),
-             QStringList({prefix.arg("getFunctionInfo") + "Parameter \"returnType\" not found!",
-                          prefix.arg("getFunctionInfo") + "Parameter \"function\" not found!",
-                          prefix.arg("getFunctionInfo") + "Parameter \"Unknown\" not found!"}));
-}
-
-void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("not json") << QByteArray("{\"a\": ");
-    QTest::newRow("not an object") << QByteArray("[{\"description\": \"x\"}]");
-}
-
-void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty()
-{
-    QFETCH(QByteArray, contents);
-    QFile::remove(CommandHandler::commandTablePath());
-    if (!contents.isEmpty()) {
-        writeTable(contents);
-    }
-    CommandHandler handler;
-    LogCapture capture;
-    QVERIFY(!handler.initialize());
-    QCOMPARE(capture.messages(QtCriticalMsg),
-             QStringList{
-                 prefix.arg("initialize") +
-                 QStringLiteral("reading \"%1\" failed!").arg(CommandHandler::commandTablePath())});
-
-    const QVariantMap categories =
-        handler.process(request("GetCommandCategories", "WebServer", {}));
-    QCOMPARE(categories.value(ls::resultIdKey), QVariant("Success"));
-    QCOMPARE(categories.value(ls::errorIdKey), QVariant("Undefined"));
-    QCOMPARE(categories.value(ls::commandCategoriesKey), QVariant(QVariantList()));
-    QVariantMap commands = request("GetCommands", "WebServer", {});
-    commands.insert(ls::categoryKey, "PaperFeedCommandId");
-    QCOMPARE(handler.process(commands).value(ls::commandsKey), QVariant(QVariantList()));
-}
-
 void CommandHandlerTest::catalogueSortedByKeyWhateverTheFileOrder()
 {
     // Written by hand so that the file order is not the key order.
@@ -342,24 +256,6 @@ void CommandHandlerTest::commandElementsWithAndWithoutArguments()
     QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
 }
 
-void CommandHandlerTest::catalogueOfTableWithOnlyCategories()
-{
-    writeTable(QVariantMap{{"PaperFeedCommandId", QVariantMap{{"description", "paper"}}},
-                           {"IpcCommandId", QVariantMap{{"description", "ipc"}}}});
-    CommandHandler handler;
-    handler.initialize();
-    QCOMPARE(handler.process(request("GetCommandCategories", "WebServer", {}))
-                 .value(ls::commandCategoriesKey)
-                 .toList()
-                 .size(),
-             2);
-    for (const ls::MetaEnum::Entry& category : ls::CommandCategories::meta) {
-        QVariantMap query = request("GetCommands", "WebServer", {});
-        query.insert(ls::categoryKey, category.key);
-        QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-    }
-}
-
 void CommandHandlerTest::catalogueLeavesOutFieldsTheTableLacks()
 {
     // An empty or null value could not be marshalled on the bus; it is left out instead.
@@ -382,29 +278,6 @@ void CommandHandlerTest::catalogueLeavesOutFieldsTheTableLacks()
                  QVariantMap{{"id", "SetCopies"},
                              {"argumentCount", 2},
                              {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}}));
-}
-
-void CommandHandlerTest::replyHelperAndInterfaceCasts()
-{
-    QCOMPARE(CommandHandler::makeReply("Success", "Undefined"),
-             QVariantMap({{"resultId", "Success"}, {"errorId", "Undefined"}}));
-
-    CommandHandler handler;
-    QObject* object = &handler;
-    auto* byIdentifier =
-        static_cast<ls::IDBusAdaptor*>(object->qt_metacast("com.vellorn.IDBusAdaptor"));
-    auto* byName = static_cast<ls::IDBusAdaptor*>(object->qt_metacast("ls::IDBusAdaptor"));
-    QCOMPARE(byIdentifier, static_cast<ls::IDBusAdaptor*>(&handler));
-    QCOMPARE(byName, static_cast<ls::IDBusAdaptor*>(&handler));
-    QCOMPARE(qobject_cast<ls::IDBusAdaptor*>(object), static_cast<ls::IDBusAdaptor*>(&handler));
-
-    const QMetaObject* meta = handler.metaObject();
-    const int own = meta->methodOffset();
-    QCOMPARE(meta->methodCount() - own, 2);
-    QCOMPARE(meta->method(own).methodSignature(), QByteArray("notification(QVariantMap)"));
-    QCOMPARE(meta->method(own).methodType(), QMetaMethod::Signal);
-    QCOMPARE(meta->method(own + 1).methodSignature(), QByteArray("process(QVariantMap)"));
-    QCOMPARE(meta->method(own + 1).methodType(), QMetaMethod::Slot);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
