@@ -1,6 +1,6 @@
 // Runs every measurement of the command handler's performance evidence and prints one table:
-// bus round trips and throughput beside a bare Qt D-Bus service, readiness latency and resident
-// memory, each against its target.
+// calls per second from concurrent client processes beside a bare Qt D-Bus service (with one
+// client, the round trip), readiness latency and resident memory, each against its target.
 // Exit code: 0 when every target is met, 1 when one is missed, 2 when something could not be
 // measured.
 
@@ -18,8 +18,6 @@
 namespace {
 
 constexpr int readinessRuns = 7;
-constexpr int requestsPerService = 10000;
-constexpr int warmUpPerKind = 100;
 constexpr double categoriesLimit = 1.15;
 constexpr double paperFeedLimit = 2.3;
 constexpr double memoryLimit = 1.3;
@@ -53,42 +51,6 @@ QString ratioText(double ratio)
     return QStringLiteral("%1x").arg(ratio, 0, 'f', 2);
 }
 
-QString sideText(const LatencySamples& samples)
-{
-    return QStringLiteral("%1 / %2, %3/s")
-        .arg(ReportTable::micro(samples.median()), ReportTable::micro(samples.percentile(99)))
-        .arg(samples.callsPerSecond(), 0, 'f', 0);
-}
-
-void addRoundTrips(ReportTable& table, const QVector<BusBench::RoundTrip>& trips)
-{
-    table.addSection(QStringLiteral("Bus round trip: median / p99, calls/s; service vs bare Qt "
-                                    "D-Bus service, same request, same run"));
-    for (int k = 0; k < trips.size(); ++k) {
-        const BusBench::RoundTrip& trip = trips.at(k);
-        const double ratio = Verdict::ratio(trip.service.median(), trip.bare.median());
-        const double limit = k == 0 ? categoriesLimit : k == 2 ? paperFeedLimit : 0.0;
-        const bool met = Verdict::withinRatio(trip.service.median(), trip.bare.median(), limit) &&
-                         trip.failedReplies == 0;
-        table.addRow(trip.label + QStringLiteral(": service"), sideText(trip.service));
-        table.addRow(trip.label + QStringLiteral(": bare, echo"), sideText(trip.bare));
-        table.addRow(trip.label + QStringLiteral(": bare, service's reply"),
-                     sideText(trip.bareSameReply));
-        QString result =
-            QStringLiteral("median %1 (p99 %2); vs same reply %3")
-                .arg(ratioText(ratio))
-                .arg(ratioText(
-                    Verdict::ratio(trip.service.percentile(99), trip.bare.percentile(99))))
-                .arg(ratioText(Verdict::ratio(trip.service.median(), trip.bareSameReply.median())));
-        if (trip.failedReplies > 0) {
-            result += QStringLiteral(", %1 FAILED replies").arg(trip.failedReplies);
-        }
-        table.addRow(trip.label + QStringLiteral(": service / bare echo"), result,
-                     limit > 0.0 ? QStringLiteral("<= %1x bare").arg(limit) : QString(),
-                     limit > 0.0 ? Verdict::word(met) : QString());
-    }
-}
-
 void addReadiness(ReportTable& table, QVector<qint64> latencies)
 {
     table.addSection(QStringLiteral("Readiness and memory"));
@@ -109,9 +71,16 @@ void addReadiness(ReportTable& table, QVector<qint64> latencies)
                  QStringLiteral("<= 50 ms"), Verdict::word(median <= readinessLimitNs));
 }
 
+struct Spread {
+    double median = -1.0;
+    double low = -1.0;
+    double high = -1.0;
+    int failed = 0;
+};
+
 void addMemory(ReportTable& table, qint64 serviceKb, qint64 bareKb)
 {
-    table.addRow(QStringLiteral("VmRSS after %1 requests each").arg(requestsPerService),
+    table.addRow(QStringLiteral("VmRSS after the throughput runs"),
                  QStringLiteral("service %1 kB, bare %2 kB: %3")
                      .arg(serviceKb)
                      .arg(bareKb)
@@ -120,12 +89,15 @@ void addMemory(ReportTable& table, qint64 serviceKb, qint64 bareKb)
                  Verdict::word(Verdict::withinRatio(serviceKb, bareKb, memoryLimit)));
 }
 
-struct Spread {
-    double median = -1.0;
-    double low = -1.0;
-    double high = -1.0;
-    int failed = 0;
-};
+// With one client a call waits for the one before it: the time per call is one round trip.
+void addRoundTrip(ReportTable& table, const QString& label, const Spread& service,
+                  const Spread& bare, double limit)
+{
+    const double ratio = Verdict::ratio(bare.median, service.median);
+    table.addRow(label + QStringLiteral(", 1 client: round trip, service / bare"), ratioText(ratio),
+                 QStringLiteral("<= %1x bare").arg(limit),
+                 Verdict::word(service.failed == 0 && ratio > 0.0 && ratio <= limit));
+}
 
 // The runs of the variants alternate, so that a change in the machine's load meets all of them.
 QVector<Spread> measureSpreads(BusBench& bench, const QVector<QVector<BusBench::Load>>& variants)
@@ -204,6 +176,9 @@ void addThroughput(ReportTable& table, BusBench& bench)
     for (int clients : clientCounts) {
         const auto [service, bare] = addSideBySide(table, bench, QStringLiteral("Catalogue"),
                                                    catalogue, clients, Side::BareSameReply);
+        if (clients == 1) {
+            addRoundTrip(table, QStringLiteral("Catalogue"), service, bare, categoriesLimit);
+        }
         if (clients == 16) {
             table.addRow(QStringLiteral("Catalogue, 16 clients: service / bare, same reply"),
                          ratioText(Verdict::ratio(service.median, bare.median)),
@@ -212,9 +187,11 @@ void addThroughput(ReportTable& table, BusBench& bench)
         }
     }
     for (int clients : clientCounts) {
-        const Spread service = addSideBySide(table, bench, QStringLiteral("Paper feed 202"), feed,
-                                             clients, Side::BareEcho)
-                                   .first;
+        const auto [service, bare] = addSideBySide(table, bench, QStringLiteral("Paper feed 202"),
+                                                   feed, clients, Side::BareEcho);
+        if (clients == 1) {
+            addRoundTrip(table, QStringLiteral("Paper feed 202"), service, bare, paperFeedLimit);
+        }
         if (clients == 16) {
             table.addRow(QStringLiteral("Paper feed 202, 16 clients: vs before lanes"),
                          QStringLiteral("before %1/s").arg(paperFeedBeforeLanes, 0, 'f', 0),
@@ -260,18 +237,10 @@ bool measureOnBus(ReportTable& table)
     }
     qInfo() << "bench: readiness latency," << readinessRuns << "service starts";
     const QVector<qint64> latencies = bench.measureReadiness(readinessRuns);
-    if (!bench.startServices()) {
+    if (!bench.startServices() || !bench.primeBare()) {
         qCritical().noquote() << "bench:" << bench.problem();
         return false;
     }
-    qInfo() << "bench: round trips," << requestsPerService << "requests to each service";
-    const QVector<BusBench::RoundTrip> trips =
-        bench.measureRoundTrips(requestsPerService, warmUpPerKind);
-    if (trips.isEmpty()) {
-        qCritical().noquote() << "bench:" << bench.problem();
-        return false;
-    }
-    addRoundTrips(table, trips);
     qInfo() << "bench: throughput with concurrent client processes";
     addThroughput(table, bench);
     addReadiness(table, latencies);
@@ -293,12 +262,9 @@ int main(int argc, char** argv)
                                  "the machine makes bus figures noisy")
                       .arg(loadBefore, loadAverage())
                       .arg(QThread::idealThreadCount()));
-    table.addNote(QStringLiteral("round trips: %1 requests to each service (the first %2 of each "
-                                 "kind not counted), kinds and services interleaved; \"same "
-                                 "reply\": a second bare service answers with the service's "
-                                 "reply, leaving only the service's own work in the difference")
-                      .arg(requestsPerService)
-                      .arg(warmUpPerKind));
+    table.addNote(QStringLiteral("\"same reply\": a second bare service answers with the "
+                                 "service's reply, leaving only the service's own work in the "
+                                 "difference"));
     table.print();
     if (!measured) {
         return 2;
