@@ -48,9 +48,8 @@ private slots:
     void rejectedRequests();
     void tableQueries_data();
     void tableQueries();
-    void catalogueSortedByKeyWhateverTheFileOrder();
-    void commandElementsWithAndWithoutArguments();
-    void catalogueLeavesOutFieldsTheTableLacks();
+    void catalogue_data();
+    void catalogue();
 
 private:
     void writeTable(const QByteArray& json);
@@ -196,88 +195,70 @@ void CommandHandlerTest::tableQueries()
     QCOMPARE(capture.messages(QtCriticalMsg), log);
 }
 
-void CommandHandlerTest::catalogueSortedByKeyWhateverTheFileOrder()
+void CommandHandlerTest::catalogue_data()
 {
+    QTest::addColumn<QVariantMap>("query");
+    QTest::addColumn<QString>("listKey");
+    QTest::addColumn<QVariantList>("list");
+    const auto commands = [](const QVariant& category, const QVariant& args = {}) {
+        QVariantMap query = request("GetCommands", "Speech", {});
+        if (category.isValid()) {
+            query.insert(ls::categoryKey, category);
+        }
+        if (args.isValid()) {
+            query.insert(ls::argsKey, args);
+        }
+        return query;
+    };
+    QTest::newRow("categories by key, empty fields left out")
+        << request("GetCommandCategories", "Speech", {}) << "commandCategories"
+        << QVariantList{QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "c"}},
+                        QVariantMap{{"id", "EmbossCommandId"}},
+                        QVariantMap{{"id", "TestingCommandId"}}};
+    QTest::newRow("commands by key, arguments only with a count")
+        << commands("Cat") << "commands"
+        << QVariantList{QVariantMap{{"id", "Alpha"},
+                                    {"description", "a"},
+                                    {"argumentCount", 1},
+                                    {"argumentTypes", QVariantList{argument("lines", "int")}}},
+                        QVariantMap{{"id", "Hidden"}, {"description", "h"}},
+                        QVariantMap{{"id", "Zeta"}, {"description", "z"}}};
+    // A null value could not be marshalled on the bus.
+    QTest::newRow("null fields left out")
+        << commands("EmbossCommandId") << "commands"
+        << QVariantList{QVariantMap{{"id", "SetCopies"},
+                                    {"argumentCount", 2},
+                                    {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}};
+    QTest::newRow("category in another letter case")
+        << commands("cat") << "commands" << QVariantList();
+    QTest::newRow("category in the arguments")
+        << commands({}, QVariantList{"Cat"}) << "commands" << QVariantList();
+}
+
+void CommandHandlerTest::catalogue()
+{
+    QFETCH(QVariantMap, query);
+    QFETCH(QString, listKey);
+    QFETCH(QVariantList, list);
     // Written by hand so that the file order is not the key order.
     writeTable(QByteArray(R"({
         "Zeta": {"category": "Cat", "description": "z"},
-        "TestingCommandId": {"description": "testing"},
-        "Alpha": {"category": "Cat", "description": "a"},
-        "ConfigurationCommandId": {"description": "configuration"},
-        "Mid": {"category": "Other", "description": "m"}
-    })"));
-    CommandHandler handler;
-    handler.initialize();
-
-    const QVariantMap categories = handler.process(request("GetCommandCategories", "Speech", {}));
-    QCOMPARE(categories.size(), 3);
-    QCOMPARE(categories.value(ls::commandCategoriesKey),
-             QVariant(QVariantList{
-                 QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "configuration"}},
-                 QVariantMap{{"id", "TestingCommandId"}, {"description", "testing"}}}));
-
-    QVariantMap commands = request("GetCommands", "Speech", {});
-    commands.insert(ls::categoryKey, "Cat");
-    const QVariantMap reply = handler.process(commands);
-    QCOMPARE(reply.size(), 3);
-    QCOMPARE(reply.value(ls::resultIdKey), QVariant("Success"));
-    QCOMPARE(reply.value(ls::errorIdKey), QVariant("Undefined"));
-    const QVariantList list = reply.value(ls::commandsKey).toList();
-    QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).toMap().value("id"), QVariant("Alpha"));
-    QCOMPARE(list.at(1).toMap().value("id"), QVariant("Zeta"));
-}
-
-void CommandHandlerTest::commandElementsWithAndWithoutArguments()
-{
-    const QVariantList arguments{argument("lines", "int")};
-    writeTable(QVariantMap{
-        {"FeedLines", command("feed", "PaperFeedCommandId", arguments, 1)},
-        {"LoadPaper", command("load", "PaperFeedCommandId", arguments, 0)},
-        {"GetSettings", command("settings", "ConfigurationCommandId", {}, 0)},
-    });
-    CommandHandler handler;
-    handler.initialize();
-
-    QVariantMap query = request("GetCommands", "WebServer", {});
-    query.insert(ls::categoryKey, "PaperFeedCommandId");
-    QCOMPARE(handler.process(query).value(ls::commandsKey),
-             QVariant(QVariantList{QVariantMap{{"id", "FeedLines"},
-                                               {"description", "feed"},
-                                               {"argumentCount", 1},
-                                               {"argumentTypes", arguments}},
-                                   QVariantMap{{"id", "LoadPaper"}, {"description", "load"}}}));
-
-    // Exact match only: another letter case, a category inside the arguments, or none at all.
-    query.insert(ls::categoryKey, "paperfeedcommandid");
-    QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-    query.remove(ls::categoryKey);
-    query.insert(ls::argsKey, QVariantList{"PaperFeedCommandId"});
-    QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-}
-
-void CommandHandlerTest::catalogueLeavesOutFieldsTheTableLacks()
-{
-    // An empty or null value could not be marshalled on the bus; it is left out instead.
-    writeTable(QByteArray(R"({
-        "EmbossCommandId": {},
         "TestingCommandId": {"description": null},
+        "Alpha": {"category": "Cat", "description": "a", "argumentCount": 1,
+                  "argumentTypes": [{"name": "lines", "type": "int"}]},
+        "ConfigurationCommandId": {"description": "c"},
+        "Hidden": {"category": "Cat", "description": "h", "argumentCount": 0,
+                   "argumentTypes": [{"name": "lines", "type": "int"}]},
+        "Mid": {"category": "Other", "description": "m"},
+        "EmbossCommandId": {},
         "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
                       "argumentTypes": [null, {"name": null, "type": "int"}]}
     })"));
     CommandHandler handler;
-    handler.initialize();
-    QCOMPARE(handler.process(request("GetCommandCategories", "WebServer", {}))
-                 .value(ls::commandCategoriesKey),
-             QVariant(QVariantList{QVariantMap{{"id", "EmbossCommandId"}},
-                                   QVariantMap{{"id", "TestingCommandId"}}}));
-    QVariantMap query = request("GetCommands", "WebServer", {});
-    query.insert(ls::categoryKey, "EmbossCommandId");
-    QCOMPARE(handler.process(query).value(ls::commandsKey),
-             QVariant(QVariantList{
-                 QVariantMap{{"id", "SetCopies"},
-                             {"argumentCount", 2},
-                             {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}}));
+    QVERIFY(handler.initialize());
+    QVariantMap expected = CommandHandler::makeReply("Success", "Undefined");
+    expected.insert(listKey, list);
+    QCOMPARE(handler.process(query), expected);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
