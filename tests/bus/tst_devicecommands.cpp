@@ -264,6 +264,8 @@ void DeviceCommandsTest::documentsReachTheClientIntact()
              QVariantMap({{"id", "doc-3"}, {"name", "Recipe book"}, {"pages", 12}}));
     QCOMPARE(siblingState("document-manager").value("documentIds"),
              QVariant(QStringList({"doc-1", "doc-2", "doc-3"})));
+    // The log lists each document's fields, read from the maps as the bus left them.
+    QVERIFY(m_service->waitForOutput("\t \"name\" : \"Recipe book\"\n\t \"pages\" : \"12\""));
 }
 
 void DeviceCommandsTest::settingsGroupsReachTheClient()
