@@ -194,75 +194,28 @@ QVector<BusBench::Request> BusBench::requests()
             {QStringLiteral("GetDocuments 300"), deviceCommand(300)}};
 }
 
-qint64 BusBench::timedCall(const Target& target, const QVariantList& arguments, QVariantMap* reply)
+QVariantMap BusBench::call(const Target& target, const QVariantList& arguments) const
 {
     QDBusMessage call = QDBusMessage::createMethodCall(target.service, QStringLiteral("/"),
                                                        target.interface, target.method);
     call.setArguments(arguments);
-    const QDBusConnection bus = m_bus->connection();
-    const qint64 start = FileAppearance::now();
-    const QDBusMessage answer = bus.call(call, QDBus::Block, callTimeoutMs);
-    const qint64 elapsed = FileAppearance::now() - start;
-    reply->clear();
-    if (answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty()) {
-        *reply = libpivra::dbusValueUnpack(answer.arguments().constFirst()).toMap();
-    }
-    return elapsed;
+    const QDBusMessage answer = m_bus->connection().call(call, QDBus::Block, callTimeoutMs);
+    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty()
+               ? libpivra::dbusValueUnpack(answer.arguments().constFirst()).toMap()
+               : QVariantMap();
 }
 
-// The service's reply to each kind, handed to the primed bare service; these calls are the first
-// request of each kind the service sees.
-bool BusBench::primeBare(const QVector<Request>& kinds)
+bool BusBench::primeBare()
 {
-    for (const Request& kind : kinds) {
-        QVariantMap reply;
-        timedCall(commandHandler, {kind.map}, &reply);
+    for (const Request& kind : requests()) {
+        const QVariantMap reply = call(commandHandler, {kind.map});
         if (reply.value(ls::resultIdKey) != ls::ResultId::Success) {
             return fail(QStringLiteral("%1 failed on the service").arg(kind.label));
         }
         const Target prime{barePrimed.service, barePrimed.interface, QStringLiteral("prime")};
-        QVariantMap ignored;
-        timedCall(prime, {kind.map, reply}, &ignored);
+        call(prime, {kind.map, reply});
     }
     return true;
-}
-
-void BusBench::measureOnce(const Request& kind, int turn, bool counted, RoundTrip& trip)
-{
-    const Target* targets[] = {&commandHandler, &bareEcho, &barePrimed};
-    LatencySamples* samples[] = {&trip.service, &trip.bare, &trip.bareSameReply};
-    // Who goes first rotates, so that no side always meets a warmer bus.
-    for (int i = 0; i < 3; ++i) {
-        const int side = (turn + i) % 3;
-        QVariantMap reply;
-        const qint64 elapsed = timedCall(*targets[side], {kind.map}, &reply);
-        const bool answered =
-            side == 1 ? reply.value(ls::commandIdKey) == kind.map.value(ls::commandIdKey)
-                      : reply.value(ls::resultIdKey) == ls::ResultId::Success;
-        trip.failedReplies += answered ? 0 : 1;
-        if (counted) {
-            samples[side]->add(elapsed);
-        }
-    }
-}
-
-QVector<BusBench::RoundTrip> BusBench::measureRoundTrips(int requestsPerService, int warmUpPerKind)
-{
-    const QVector<Request> kinds = requests();
-    QVector<RoundTrip> results(kinds.size());
-    for (int k = 0; k < kinds.size(); ++k) {
-        results[k].label = kinds.at(k).label;
-    }
-    if (!primeBare(kinds)) {
-        return {};
-    }
-    const int perKind = (requestsPerService - kinds.size()) / kinds.size();
-    for (int i = 0; i < perKind; ++i) {
-        for (int k = 0; k < kinds.size(); ++k) {
-            measureOnce(kinds.at(k), i, i >= warmUpPerKind, results[k]);
-        }
-    }
-    return results;
 }
 
 const BusBench::Target& BusBench::targetOf(Side side)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "LatencySamples.h"
-
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,15 +16,6 @@ class BusBench : public QObject
 {
     Q_OBJECT
 public:
-    struct RoundTrip {
-        QString label;
-        LatencySamples service;
-        LatencySamples bare;
-        // The bare service answering with the service's own reply.
-        LatencySamples bareSameReply;
-        int failedReplies = 0;
-    };
-
     // Who a group of load clients calls, and what: each client sends one request of the list,
     // client i the one at i modulo its length. Only counted groups add to the figure.
     enum class Side { Service, BareEcho, BareSameReply };
@@ -44,9 +33,9 @@ public:
     // From the last sibling's ready file to the service's own, one fresh service per run.
     QVector<qint64> measureReadiness(int runs);
     bool startServices();
-    // The same requests to the service and to the bare service, interleaved so that both see
-    // the same machine; requestsPerService in total to each, spread evenly over the kinds.
-    QVector<RoundTrip> measureRoundTrips(int requestsPerService, int warmUpPerKind);
+    // Hands the service's reply to each kind of request to the bare service that answers with
+    // the service's reply.
+    bool primeBare();
     // Calls per second that the counted clients completed together within the window, counted
     // by the clients; -1 when a client failed. Failed calls are added to *failed.
     double throughput(const QVector<Load>& loads, int windowMs, int* failed);
@@ -77,9 +66,7 @@ private:
     static void stop(QProcess* process);
     bool waitForGateThread(const QProcess* service);
     qint64 readinessOnce();
-    qint64 timedCall(const Target& target, const QVariantList& arguments, QVariantMap* reply);
-    bool primeBare(const QVector<Request>& kinds);
-    void measureOnce(const Request& kind, int turn, bool counted, RoundTrip& trip);
+    QVariantMap call(const Target& target, const QVariantList& arguments) const;
     bool fail(const QString& problem);
     static QVector<Request> requests();
     static qint64 residentKb(const QProcess* process);

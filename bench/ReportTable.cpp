@@ -33,11 +33,6 @@ int ReportTable::misses() const
     }));
 }
 
-QString ReportTable::micro(double nanoseconds)
-{
-    return QStringLiteral("%1 us").arg(nanoseconds / 1e3, 0, 'f', nanoseconds < 1e4 ? 2 : 1);
-}
-
 QString ReportTable::milli(double nanoseconds)
 {
     return QStringLiteral("%1 ms").arg(nanoseconds / 1e6, 0, 'f', 2);

@@ -17,7 +17,6 @@ public:
     void print() const;
     int misses() const;
 
-    static QString micro(double nanoseconds);
     static QString milli(double nanoseconds);
 
 private:

@@ -11,11 +11,6 @@ bool Verdict::withinRatio(double measured, double baseline, double limit)
     return value > 0.0 && value <= limit;
 }
 
-bool Verdict::isLinear(double perCommandSmaller, double perCommandLarger, double tolerance)
-{
-    return withinRatio(perCommandLarger, perCommandSmaller, tolerance);
-}
-
 QString Verdict::word(bool met)
 {
     return met ? QStringLiteral("PASS") : QStringLiteral("MISS");

@@ -1,11 +1,10 @@
 // Runs every measurement of the command handler's performance evidence and prints one table:
-// in-process cost per kind of request, bus round trips beside a bare Qt D-Bus service,
-// readiness latency, resident memory and catalogue scaling, each against its target.
+// calls per second from concurrent client processes beside a bare Qt D-Bus service (with one
+// client, the round trip), readiness latency and resident memory, each against its target.
 // Exit code: 0 when every target is met, 1 when one is missed, 2 when something could not be
 // measured.
 
 #include "BusBench.h"
-#include "ProcessBenchRun.h"
 #include "ReportTable.h"
 #include "Verdict.h"
 
@@ -15,20 +14,14 @@
 #include <QtDebug>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
-constexpr double minTimeSeconds = 0.25;
 constexpr int readinessRuns = 7;
-constexpr int requestsPerService = 10000;
-constexpr int warmUpPerKind = 100;
 constexpr double categoriesLimit = 1.15;
 constexpr double paperFeedLimit = 2.3;
 constexpr double memoryLimit = 1.3;
 constexpr double readinessLimitNs = 50e6;
-constexpr double linearTolerance = 2.0;
-const int tableSizes[] = {10, 100, 1000, 10000};
 constexpr int throughputRuns = 3;
 constexpr int throughputWindowMs = 2000;
 const int clientCounts[] = {1, 4, 16};
@@ -45,26 +38,6 @@ constexpr double paperFeedBeforeLanes = 2451.0;
 constexpr double mixBeforeLanes = 2181.0;
 const QString speechBusName = QStringLiteral("com.vellorn.Speech");
 
-struct InProcessRow {
-    const char* name;
-    const char* measure;
-};
-
-const InProcessRow inProcessRows[] = {
-    {"Reject/NoCommandId", "Rejected: no command id (InvalidCmd)"},
-    {"Reject/UnknownSubCommand", "Rejected: unknown sub-command 999 (InvalidCmd)"},
-    {"Reject/UnknownSender", "Rejected: unknown sender, device command"},
-    {"Reject/UnknownSenderCatalogue", "Rejected: unknown sender, GetCommands"},
-    {"Catalogue/GetCommandCategories", "GetCommandCategories"},
-    {"Catalogue/GetCommands", "GetCommands (PaperFeedCommandId)"},
-    {"Device/PaperFeed/FeedLines_202", "Paper feed: FeedLines 202 [1]"},
-    {"Device/Emboss/StartEmbossing_400", "Emboss: StartEmbossing 400"},
-    {"Device/Testing/SpeakText_500", "Testing: SpeakText 500 [\"Hello\"]"},
-    {"Device/Document/GetDocuments_300", "Document: GetDocuments 300 (3 documents)"},
-    {"Device/Configuration/GetSettingsGroups_101", "Configuration: GetSettingsGroups 101"},
-    {"Device/Ipc/RunMotorTest_601", "IPC: RunMotorTest 601"},
-};
-
 QString loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -76,60 +49,6 @@ QString loadAverage()
 QString ratioText(double ratio)
 {
     return QStringLiteral("%1x").arg(ratio, 0, 'f', 2);
-}
-
-void addInProcess(ReportTable& table, const ProcessBenchRun& run)
-{
-    table.addSection(QStringLiteral("In process: CommandHandler::process, CPU time per request, "
-                                    "fake sibling clients, default table"));
-    for (const InProcessRow& row : inProcessRows) {
-        const ProcessBenchRun::Result result = run.result(QLatin1String(row.name));
-        const QString text = !run.has(QLatin1String(row.name)) ? QStringLiteral("not run")
-                             : !result.error.isEmpty()
-                                 ? QStringLiteral("not measured: ") + result.error
-                                 : QStringLiteral("%1, %2 log lines")
-                                       .arg(ReportTable::micro(result.cpuNanoseconds))
-                                       .arg(result.logLines, 0, 'f', 0);
-        table.addRow(QLatin1String(row.measure), text);
-    }
-    table.addRow(QStringLiteral("Rejected: category without handler (CmdNotFound)"),
-                 QStringLiteral("not reachable: every category has a handler"));
-}
-
-QString sideText(const LatencySamples& samples)
-{
-    return QStringLiteral("%1 / %2, %3/s")
-        .arg(ReportTable::micro(samples.median()), ReportTable::micro(samples.percentile(99)))
-        .arg(samples.callsPerSecond(), 0, 'f', 0);
-}
-
-void addRoundTrips(ReportTable& table, const QVector<BusBench::RoundTrip>& trips)
-{
-    table.addSection(QStringLiteral("Bus round trip: median / p99, calls/s; service vs bare Qt "
-                                    "D-Bus service, same request, same run"));
-    for (int k = 0; k < trips.size(); ++k) {
-        const BusBench::RoundTrip& trip = trips.at(k);
-        const double ratio = Verdict::ratio(trip.service.median(), trip.bare.median());
-        const double limit = k == 0 ? categoriesLimit : k == 2 ? paperFeedLimit : 0.0;
-        const bool met = Verdict::withinRatio(trip.service.median(), trip.bare.median(), limit) &&
-                         trip.failedReplies == 0;
-        table.addRow(trip.label + QStringLiteral(": service"), sideText(trip.service));
-        table.addRow(trip.label + QStringLiteral(": bare, echo"), sideText(trip.bare));
-        table.addRow(trip.label + QStringLiteral(": bare, service's reply"),
-                     sideText(trip.bareSameReply));
-        QString result =
-            QStringLiteral("median %1 (p99 %2); vs same reply %3")
-                .arg(ratioText(ratio))
-                .arg(ratioText(
-                    Verdict::ratio(trip.service.percentile(99), trip.bare.percentile(99))))
-                .arg(ratioText(Verdict::ratio(trip.service.median(), trip.bareSameReply.median())));
-        if (trip.failedReplies > 0) {
-            result += QStringLiteral(", %1 FAILED replies").arg(trip.failedReplies);
-        }
-        table.addRow(trip.label + QStringLiteral(": service / bare echo"), result,
-                     limit > 0.0 ? QStringLiteral("<= %1x bare").arg(limit) : QString(),
-                     limit > 0.0 ? Verdict::word(met) : QString());
-    }
 }
 
 void addReadiness(ReportTable& table, QVector<qint64> latencies)
@@ -152,9 +71,16 @@ void addReadiness(ReportTable& table, QVector<qint64> latencies)
                  QStringLiteral("<= 50 ms"), Verdict::word(median <= readinessLimitNs));
 }
 
+struct Spread {
+    double median = -1.0;
+    double low = -1.0;
+    double high = -1.0;
+    int failed = 0;
+};
+
 void addMemory(ReportTable& table, qint64 serviceKb, qint64 bareKb)
 {
-    table.addRow(QStringLiteral("VmRSS after %1 requests each").arg(requestsPerService),
+    table.addRow(QStringLiteral("VmRSS after the throughput runs"),
                  QStringLiteral("service %1 kB, bare %2 kB: %3")
                      .arg(serviceKb)
                      .arg(bareKb)
@@ -163,38 +89,15 @@ void addMemory(ReportTable& table, qint64 serviceKb, qint64 bareKb)
                  Verdict::word(Verdict::withinRatio(serviceKb, bareKb, memoryLimit)));
 }
 
-void addScaling(ReportTable& table, const ProcessBenchRun& run, const QString& query)
+// With one client a call waits for the one before it: the time per call is one round trip.
+void addRoundTrip(ReportTable& table, const QString& label, const Spread& service,
+                  const Spread& bare, double limit)
 {
-    double previous = 0.0;
-    for (int size : tableSizes) {
-        const ProcessBenchRun::Result result =
-            run.result(QStringLiteral("Scaling/%1/%2").arg(query).arg(size));
-        const double perCommand = result.cpuNanoseconds / size;
-        const bool judged = size == tableSizes[std::size(tableSizes) - 1];
-        const QString measure = QStringLiteral("%1, table of %2 commands").arg(query).arg(size);
-        if (!result.error.isEmpty() || result.cpuNanoseconds <= 0.0) {
-            table.addRow(measure, QStringLiteral("not measured ") + result.error, QString(),
-                         judged ? Verdict::word(false) : QString());
-            continue;
-        }
-        table.addRow(
-            measure,
-            QStringLiteral("%1 per call, %2 ns per table command")
-                .arg(ReportTable::micro(result.cpuNanoseconds))
-                .arg(perCommand, 0, 'f', 1),
-            judged ? QStringLiteral("<= %1x the 1,000 one").arg(linearTolerance) : QString(),
-            judged ? Verdict::word(Verdict::isLinear(previous, perCommand, linearTolerance))
-                   : QString());
-        previous = perCommand;
-    }
+    const double ratio = Verdict::ratio(bare.median, service.median);
+    table.addRow(label + QStringLiteral(", 1 client: round trip, service / bare"), ratioText(ratio),
+                 QStringLiteral("<= %1x bare").arg(limit),
+                 Verdict::word(service.failed == 0 && ratio > 0.0 && ratio <= limit));
 }
-
-struct Spread {
-    double median = -1.0;
-    double low = -1.0;
-    double high = -1.0;
-    int failed = 0;
-};
 
 // The runs of the variants alternate, so that a change in the machine's load meets all of them.
 QVector<Spread> measureSpreads(BusBench& bench, const QVector<QVector<BusBench::Load>>& variants)
@@ -273,6 +176,9 @@ void addThroughput(ReportTable& table, BusBench& bench)
     for (int clients : clientCounts) {
         const auto [service, bare] = addSideBySide(table, bench, QStringLiteral("Catalogue"),
                                                    catalogue, clients, Side::BareSameReply);
+        if (clients == 1) {
+            addRoundTrip(table, QStringLiteral("Catalogue"), service, bare, categoriesLimit);
+        }
         if (clients == 16) {
             table.addRow(QStringLiteral("Catalogue, 16 clients: service / bare, same reply"),
                          ratioText(Verdict::ratio(service.median, bare.median)),
@@ -281,9 +187,11 @@ void addThroughput(ReportTable& table, BusBench& bench)
         }
     }
     for (int clients : clientCounts) {
-        const Spread service = addSideBySide(table, bench, QStringLiteral("Paper feed 202"), feed,
-                                             clients, Side::BareEcho)
-                                   .first;
+        const auto [service, bare] = addSideBySide(table, bench, QStringLiteral("Paper feed 202"),
+                                                   feed, clients, Side::BareEcho);
+        if (clients == 1) {
+            addRoundTrip(table, QStringLiteral("Paper feed 202"), service, bare, paperFeedLimit);
+        }
         if (clients == 16) {
             table.addRow(QStringLiteral("Paper feed 202, 16 clients: vs before lanes"),
                          QStringLiteral("before %1/s").arg(paperFeedBeforeLanes, 0, 'f', 0),
@@ -329,18 +237,10 @@ bool measureOnBus(ReportTable& table)
     }
     qInfo() << "bench: readiness latency," << readinessRuns << "service starts";
     const QVector<qint64> latencies = bench.measureReadiness(readinessRuns);
-    if (!bench.startServices()) {
+    if (!bench.startServices() || !bench.primeBare()) {
         qCritical().noquote() << "bench:" << bench.problem();
         return false;
     }
-    qInfo() << "bench: round trips," << requestsPerService << "requests to each service";
-    const QVector<BusBench::RoundTrip> trips =
-        bench.measureRoundTrips(requestsPerService, warmUpPerKind);
-    if (trips.isEmpty()) {
-        qCritical().noquote() << "bench:" << bench.problem();
-        return false;
-    }
-    addRoundTrips(table, trips);
     qInfo() << "bench: throughput with concurrent client processes";
     addThroughput(table, bench);
     addReadiness(table, latencies);
@@ -356,28 +256,15 @@ int main(int argc, char** argv)
     ReportTable table;
     const QString loadBefore = loadAverage();
 
-    qInfo() << "bench: in-process benchmarks";
-    ProcessBenchRun run;
-    if (!run.run(QStringLiteral(PROCESS_BENCH_BINARY), minTimeSeconds)) {
-        qCritical().noquote() << "bench:" << run.problem();
-        return 2;
-    }
-    addInProcess(table, run);
     const bool measured = measureOnBus(table);
-    table.addSection(QStringLiteral("Catalogue cost vs table size (in process, CPU time)"));
-    addScaling(table, run, QStringLiteral("GetCommandCategories"));
-    addScaling(table, run, QStringLiteral("GetCommands"));
 
     table.addNote(QStringLiteral("load average before %1, after %2 on %3 cores: other work on "
                                  "the machine makes bus figures noisy")
                       .arg(loadBefore, loadAverage())
                       .arg(QThread::idealThreadCount()));
-    table.addNote(QStringLiteral("round trips: %1 requests to each service (the first %2 of each "
-                                 "kind not counted), kinds and services interleaved; \"same "
-                                 "reply\": a second bare service answers with the service's "
-                                 "reply, leaving only the service's own work in the difference")
-                      .arg(requestsPerService)
-                      .arg(warmUpPerKind));
+    table.addNote(QStringLiteral("\"same reply\": a second bare service answers with the "
+                                 "service's reply, leaving only the service's own work in the "
+                                 "difference"));
     table.print();
     if (!measured) {
         return 2;

@@ -1,4 +1,2 @@
 ch_add_test(tst_load SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_load.cpp)
 add_dependencies(tst_load command-handler sibling-simulator)
-ch_add_test(tst_faults SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_faults.cpp)
-add_dependencies(tst_faults command-handler sibling-simulator)

@@ -117,11 +117,11 @@ private slots:
     void commandReachesItsSibling();
     void documentsReachTheClientIntact();
     void settingsGroupsReachTheClient();
-    void failuresOfTheCommandTable();
     void siblingFaults_data();
     void siblingFaults();
-    void ipcArgumentsRefused_data();
-    void ipcArgumentsRefused();
+    void refusedBeforeTheSibling_data();
+    void refusedBeforeTheSibling();
+    void siblingKilledAndRestarted_data();
     void siblingKilledAndRestarted();
     void stalledSiblingDelaysOnlyItsOwnCommands();
     void fullLaneRefusesAtOnceAndKeepsOrder();
@@ -154,7 +154,8 @@ void DeviceCommandsTest::initTestCase()
     for (const QString& sibling : siblings) {
         QVERIFY2(m_bus.waitForReady(readinessNameOf(sibling)), qPrintable(sibling));
     }
-    qputenv("QT_LOGGING_RULES", "PrintManager.debug=true");
+    qputenv("QT_LOGGING_RULES", "PrintManager.debug=true;DocumentManager.debug=true;"
+                                "ConfigurationManager.debug=true;Speech.debug=true");
     qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
     m_service = m_bus.startService();
     QVERIFY(m_bus.waitForBusName(QStringLiteral("com.vellorn.CommandHandler")));
@@ -263,6 +264,8 @@ void DeviceCommandsTest::documentsReachTheClientIntact()
              QVariantMap({{"id", "doc-3"}, {"name", "Recipe book"}, {"pages", 12}}));
     QCOMPARE(siblingState("document-manager").value("documentIds"),
              QVariant(QStringList({"doc-1", "doc-2", "doc-3"})));
+    // The log lists each document's fields, read from the maps as the bus left them.
+    QVERIFY(m_service->waitForOutput("\t \"name\" : \"Recipe book\"\n\t \"pages\" : \"12\""));
 }
 
 void DeviceCommandsTest::settingsGroupsReachTheClient()
@@ -275,19 +278,6 @@ void DeviceCommandsTest::settingsGroupsReachTheClient()
 
     const QVariantMap one = m_bus.process(handleCommand(103, {"Embossing"}));
     QCOMPARE(one.value("detailsMap").toMap().keys(), QStringList{"Embossing"});
-}
-
-void DeviceCommandsTest::failuresOfTheCommandTable()
-{
-    const QVariantMap failure{{"resultId", "Failure"}, {"errorId", "Undefined"}};
-    QCOMPARE(m_bus.process(handleCommand(105, {"/tmp/settings"})), failure);
-    QVERIFY(m_service->waitForOutput(
-        "CommandHandler::handleConfigurationCommands ERROR: Command not implemented"));
-    QCOMPARE(m_bus.process(handleCommand(202)), failure);
-    QVERIFY(m_service->waitForOutput("CommandHandler::handlePaperFeedCommands ERROR: "
-                                     "\"args key not found. Please provide the parameter list.\""));
-    QCOMPARE(m_bus.process(handleCommand(202, {1, 2})), failure);
-    QVERIFY(m_service->waitForOutput("\"Please provide 1 parameters\""));
 }
 
 bool DeviceCommandsTest::setFault(const QString& uniqueName, const QString& sibling,
@@ -365,7 +355,7 @@ void DeviceCommandsTest::siblingFaults()
     expectServiceStillServing();
 }
 
-void DeviceCommandsTest::ipcArgumentsRefused_data()
+void DeviceCommandsTest::refusedBeforeTheSibling_data()
 {
     QTest::addColumn<QVariantMap>("request");
     QTest::addColumn<QString>("logLine");
@@ -381,50 +371,74 @@ void DeviceCommandsTest::ipcArgumentsRefused_data()
     QTest::newRow("head test parameter abc")
         << handleCommand(602, {"abc"})
         << "CommandHandler::handleIpcCommands ERROR: \"RunHeadTest\" takes an integer parameter.";
+    QTest::newRow("not implemented")
+        << handleCommand(105, {"/tmp/settings"})
+        << "CommandHandler::handleConfigurationCommands ERROR: Command not implemented";
+    QTest::newRow("arguments missing")
+        << handleCommand(202)
+        << "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide "
+           "the parameter list.\"";
+    QTest::newRow("argument count")
+        << handleCommand(202, {1, 2}) << "\"Please provide 1 parameters\"";
     QTest::newRow("sensor test parameter 2.5")
         << handleCommand(603, {2.5})
         << "CommandHandler::handleIpcCommands ERROR: \"RunSensorTest\" takes an integer "
            "parameter.";
 }
 
-void DeviceCommandsTest::ipcArgumentsRefused()
+void DeviceCommandsTest::refusedBeforeTheSibling()
 {
     QFETCH(QVariantMap, request);
     QFETCH(QString, logLine);
     ServiceProcess* printManager = m_siblings.value("print-manager");
     const QString before = printManager->output();
+    const int logged = m_service->output().size();
 
     QCOMPARE(m_bus.process(request), failure);
-    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
+    QTRY_VERIFY2(m_service->output().mid(logged).contains(logLine),
+                 qPrintable(m_service->output()));
     // A later call shows up in the simulator's output; the refused one never did.
     QCOMPARE(m_bus.process(handleCommand(601)).value("resultId"), QVariant("Success"));
     QTRY_VERIFY(printManager->output().mid(before.size()).contains("runTestCmd(601, 0)"));
-    const QString calls = printManager->output().mid(before.size());
-    QCOMPARE(calls.count("setIPCState("), 0);
-    QCOMPARE(calls.count("runTestCmd("), 1);
+    QCOMPARE(printManager->output().mid(before.size()).count("print-manager: "), 1);
+}
+
+void DeviceCommandsTest::siblingKilledAndRestarted_data()
+{
+    QTest::addColumn<QString>("sibling");
+    QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QVariantMap>("otherSibling");
+    QTest::addColumn<QString>("link");
+    QTest::newRow("print-manager")
+        << "print-manager" << handleCommand(202, {7}) << handleCommand(300) << "print-manager";
+    QTest::newRow("document-manager")
+        << "document-manager" << handleCommand(300) << handleCommand(203) << "document-manager.";
+    QTest::newRow("configuration-manager") << "configuration-manager" << handleCommand(100)
+                                           << handleCommand(203) << "configuration-manager.";
+    QTest::newRow("speech") << "speech" << handleCommand(500, {"Hi"}) << handleCommand(203)
+                            << "speech";
 }
 
 void DeviceCommandsTest::siblingKilledAndRestarted()
 {
-    QCOMPARE(m_bus.process(handleCommand(203)).value("resultId"), QVariant("Success"));
-    m_siblings.value("print-manager")->stop();
-    QVERIFY2(m_service->waitForOutput("Disconnected from print-manager"),
+    QFETCH(QString, sibling);
+    QFETCH(QVariantMap, request);
+    QFETCH(QVariantMap, otherSibling);
+    QFETCH(QString, link);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
+    m_siblings.value(sibling)->stop();
+    QVERIFY2(m_service->waitForOutput("Disconnected from " + link),
              qPrintable(m_service->output()));
 
-    // The service keeps answering: print-manager's commands fail, the others are carried out.
-    QCOMPARE(m_bus.process(handleCommand(202, {2})), failure);
-    QCOMPARE(m_bus.process(handleCommand(601)), failure);
-    QCOMPARE(m_bus.process(handleCommand(300)).value("resultId"), QVariant("Success"));
+    // The service keeps answering: the sibling's commands fail, the others are carried out.
+    QCOMPARE(m_bus.process(request), failure);
+    QCOMPARE(m_bus.process(otherSibling).value("resultId"), QVariant("Success"));
 
-    const int connectionsBefore = m_service->output().count("Connected to print-manager");
-    ServiceProcess* restarted = startSibling("print-manager");
-    QVERIFY(m_bus.waitForReady("print-manager"));
-    QTRY_VERIFY(m_service->output().count("Connected to print-manager") > connectionsBefore);
-    QCOMPARE(m_bus.process(handleCommand(200)).value("resultId"), QVariant("Success"));
-    QCOMPARE(m_bus.process(handleCommand(202, {7})).value("resultId"), QVariant("Success"));
-    QVERIFY2(restarted->waitForOutput("print-manager: feedLines(7)"),
-             qPrintable(restarted->output()));
-    QCOMPARE(siblingState("print-manager").value("paperPosition"), QVariant(7));
+    const int connectionsBefore = m_service->output().count("Connected to " + link);
+    startSibling(sibling);
+    QVERIFY(m_bus.waitForReady(readinessNameOf(sibling)));
+    QTRY_VERIFY(m_service->output().count("Connected to " + link) > connectionsBefore);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
 }
 
 void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnCommands()

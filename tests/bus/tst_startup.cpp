@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -59,6 +61,7 @@ private slots:
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     void leavesNoReadinessBehind_data();
     void leavesNoReadinessBehind();
+    void secondInstanceLeavesTheFirstsReadinessAlone();
     void helpAndVersionLeaveTheRegistryAlone_data();
     void helpAndVersionLeaveTheRegistryAlone();
 };
@@ -231,6 +234,40 @@ void StartupTest::leavesNoReadinessBehind()
                                        QRegularExpression::MultilineOption);
         QVERIFY2(output.contains(start), qPrintable(output));
     }
+}
+
+void StartupTest::secondInstanceLeavesTheFirstsReadinessAlone()
+{
+    TestBus bus;
+    QVERIFY(bus.start());
+    bus.markSiblingsReady();
+    // Unknown arguments are ignored.
+    bus.startService({QStringLiteral("--unknown-argument"), QStringLiteral("x")});
+    QVERIFY(bus.waitForBusName(serviceName));
+    QVERIFY(bus.waitForReady(readinessName));
+    // The running service's readiness holds at every check while the second one starts.
+    bool alwaysReady = true;
+    const auto readyWhile = [&](const std::function<bool()>& done) {
+        return QTest::qWaitFor([&] {
+            alwaysReady = alwaysReady && ServiceWatcher::isReady(readinessName);
+            return done();
+        });
+    };
+    ServiceProcess* second = bus.startService();
+    QVERIFY2(readyWhile([&] {
+                 return second->output().contains(
+                     "Unable to register Service: Service-name already in use.");
+             }),
+             qPrintable(second->output()));
+    // Still alive for its console, and the first instance still owns the name and answers.
+    QVERIFY(!second->waitForFinished(300));
+    QCOMPARE(bus.process({{ls::commandIdKey, "GetCommandCategories"}, {ls::senderIdKey, "Speech"}})
+                 .value(ls::resultIdKey),
+             QVariant("Success"));
+    second->terminate();
+    QVERIFY(readyWhile([&] { return second->state() == QProcess::NotRunning; }));
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(alwaysReady);
 }
 
 void StartupTest::helpAndVersionLeaveTheRegistryAlone_data()

@@ -300,6 +300,17 @@ void ChctlTest::busPolicy()
         QVERIFY2(result.err.contains("org.freedesktop.DBus.Error.AccessDenied"),
                  qPrintable(result.err));
     }
+    // Only root may own the service's name, members of the group included.
+    QProcess owner;
+    owner.setProcessChannelMode(QProcess::MergedChannels);
+    owner.start("setpriv",
+                identity + QStringList{"--", "gdbus", "call", "--address", m_bus.address(), "-d",
+                                       "org.freedesktop.DBus", "-o", "/org/freedesktop/DBus", "-m",
+                                       "org.freedesktop.DBus.RequestName",
+                                       "com.vellorn.CommandHandler", "4"});
+    QVERIFY(owner.waitForFinished(15000));
+    QVERIFY2(owner.readAll().contains("org.freedesktop.DBus.Error.AccessDenied"),
+             qPrintable(owner.errorString()));
 }
 
 // Last: stops the service.

@@ -22,7 +22,6 @@ private slots:
     void installedFiles_data();
     void installedFiles();
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
-    void unitDescribesADeviceService();
     void unitPassesSystemdVerificationAndIsHardened();
     void packageHoldsEveryInstalledFileAndPassesLintian();
 
@@ -147,22 +146,6 @@ void InstallTest::bootFilesCopyTheDefaultTableOnlyWhereNoneIs()
     edited.close();
     QVERIFY(!run(tmpfiles, boot).isNull());
     QCOMPARE(read(table), QByteArray("{}"));
-}
-
-void InstallTest::unitDescribesADeviceService()
-{
-    const QString unit = QString::fromUtf8(
-        read(QStringLiteral(INSTALL_PREFIX "/lib/systemd/system/command-handler.service")));
-    for (const char* line :
-         {"Type=dbus", "BusName=com.vellorn.CommandHandler", "StateDirectory=command-handler",
-          "Restart=on-failure", "StandardInput=null", "WatchdogSec=30s", "NotifyAccess=main",
-          "Alias=dbus-com.vellorn.CommandHandler.service",
-          "ExecStart=" INSTALL_PREFIX "/bin/command-handler", "NoNewPrivileges=yes",
-          "ProtectSystem=strict", "ProtectHome=yes", "PrivateTmp=yes"}) {
-        QVERIFY2(unit.split(QLatin1Char('\n')).contains(QString::fromLatin1(line)), line);
-    }
-    // Every configure-time placeholder is filled in.
-    QVERIFY(!unit.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))));
 }
 
 void InstallTest::unitPassesSystemdVerificationAndIsHardened()

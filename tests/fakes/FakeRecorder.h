@@ -24,12 +24,8 @@ public:
     static FakeRecorder& documentManager();
     static FakeRecorder& configurationManager();
     static FakeRecorder& speech();
-    // Forgets the calls and programmed results of all four; what was constructed stays counted.
+    // Forgets the calls and programmed results of all four.
     static void resetAll();
-
-    // Counted over the whole life of the process, like the clients themselves.
-    int constructed() const { return m_constructed; }
-    const QList<bool>& checkConnectionCalls() const { return m_checkConnection; }
 
     const QVector<Call>& calls() const { return m_calls; }
     QStringList methods() const;
@@ -38,15 +34,11 @@ public:
     void setResult(const QString& method, const QVariant& result);
 
     // Used by the fakes themselves.
-    void constructedOnce() { ++m_constructed; }
-    void checkConnection(bool check) { m_checkConnection.append(check); }
     QVariant record(const QString& method, const QVariantList& arguments = {});
 
 private:
     void reset();
 
-    int m_constructed = 0;
-    QList<bool> m_checkConnection;
     QVector<Call> m_calls;
     QVariantMap m_results;
 };

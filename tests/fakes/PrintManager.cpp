@@ -12,17 +12,12 @@ FakeRecorder& recorder()
 }
 } // namespace
 
-PrintManager::PrintManager(QObject* parent) : QObject(parent)
-{
-    recorder().constructedOnce();
-}
+PrintManager::PrintManager(QObject* parent) : QObject(parent) {}
 
 PrintManager::~PrintManager() = default;
 
-void PrintManager::setCheckConnection(bool check)
-{
-    recorder().checkConnection(check);
-}
+// The fakes are always connected.
+void PrintManager::setCheckConnection(bool) {}
 
 // The fakes' calls always complete.
 QString PrintManager::lastCallFailure() const

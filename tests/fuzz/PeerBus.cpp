@@ -25,20 +25,6 @@ PeerBus::~PeerBus()
     }
 }
 
-QString PeerBus::argumentKey(int index)
-{
-    return QStringLiteral("arg%1").arg(index, 2, 10, QLatin1Char('0'));
-}
-
-DBusMessage* PeerBus::newCall()
-{
-    DBusMessage* message = dbus_message_new_method_call(nullptr, "/", "com.vellorn.Fuzz", "unpack");
-    if (message != nullptr) {
-        dbus_message_set_no_reply(message, TRUE);
-    }
-    return message;
-}
-
 bool PeerBus::start()
 {
     m_client = dbus_connection_open_private(m_server->address().toUtf8().constData(), nullptr);
@@ -47,11 +33,16 @@ bool PeerBus::start()
     }
     dbus_connection_set_exit_on_disconnect(m_client, FALSE);
     // A call that arrives before this object is registered on the new connection is lost.
-    return waitUntil([this] { return m_peer.isConnected(); }) && deliver(newCall());
+    return waitUntil([this] { return m_peer.isConnected(); }) &&
+           deliver(dbus_message_new_method_call(nullptr, "/", "com.vellorn.Fuzz", "probe"));
 }
 
 bool PeerBus::deliver(DBusMessage* message)
 {
+    if (message == nullptr) {
+        return false;
+    }
+    dbus_message_set_no_reply(message, TRUE);
     const bool sent = dbus_connection_send(m_client, message, nullptr);
     dbus_message_unref(message);
     if (!sent) {
@@ -70,20 +61,17 @@ bool PeerBus::deliver(DBusMessage* message)
 
 bool PeerBus::handleMessage(const QDBusMessage& message, const QDBusConnection&)
 {
-    const QVariantList arguments = message.arguments();
-    QVariantMap packed;
-    m_result.requests.clear();
-    for (int i = 0; i < arguments.size(); ++i) {
-        packed.insert(argumentKey(i), arguments.at(i));
+    m_unpacked.clear();
+    m_argumentCount = message.arguments().size();
+    for (const QVariant& argument : message.arguments()) {
+        m_unpacked.append(libpivra::dbusValueUnpack(argument));
         // Reading a QDBusArgument held in a variant works on a copy, so it can be read again.
-        const auto argument = arguments.at(i).value<QDBusArgument>();
-        if (arguments.at(i).userType() == qMetaTypeId<QDBusArgument>() &&
-            argument.currentSignature() == QLatin1String("a{sv}")) {
-            m_result.requests.insert(
-                i, libpivra::dbusArgumentUnpack(qdbus_cast<QVariantMap>(argument)));
+        if (argument.userType() == qMetaTypeId<QDBusArgument>() &&
+            argument.value<QDBusArgument>().currentSignature() == QLatin1String("a{sv}")) {
+            m_unpacked.append(libpivra::dbusArgumentUnpack(
+                qdbus_cast<QVariantMap>(argument.value<QDBusArgument>())));
         }
     }
-    m_result.arguments = libpivra::dbusArgumentUnpack(packed);
     ++m_handled;
     return true;
 }

@@ -2,8 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
-#include <QMap>
-#include <QVariantMap>
+#include <QVariantList>
 
 #include <dbus/dbus.h>
 
@@ -13,30 +12,23 @@ class QDBusServer;
 
 // A private peer-to-peer bus inside the process: a QDBusServer whose connection carries this
 // object at "/", and a raw libdbus client connection that sends it messages, so that what it
-// takes in is real Qt D-Bus demarshalling output. It unpacks each call's arguments with
-// libpivra::dbusArgumentUnpack: all of them as one map keyed "arg00", "arg01", ..., and each
-// a{sv} argument also the way the command service's adaptor receives it, as a QVariantMap.
+// takes in is real Qt D-Bus demarshalling output. Each argument of a call is unpacked with
+// libpivra: as a value, and an a{sv} argument also the way the command service's adaptor
+// receives it, as a request map.
 class PeerBus : public QDBusVirtualObject
 {
     Q_OBJECT
 public:
-    struct Result {
-        QVariantMap arguments;
-        QMap<int, QVariantMap> requests;
-    };
-
     explicit PeerBus(QObject* parent = nullptr);
     ~PeerBus() override;
 
-    static QString argumentKey(int index);
-    // A method call to this object that expects no reply, ready for arguments.
-    static DBusMessage* newCall();
-
     // Connects the client and waits until a probe message has gone all the way through.
     bool start();
-    // Sends, takes the message, and waits until it has been handled.
+    // Sends a call to this object, takes the message, and waits until it has been handled.
     bool deliver(DBusMessage* message);
-    const Result& result() const { return m_result; }
+    // What the last call's arguments were unpacked to.
+    const QVariantList& unpacked() const { return m_unpacked; }
+    int argumentCount() const { return m_argumentCount; }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
@@ -50,6 +42,7 @@ private:
     DBusConnection* m_client = nullptr;
     quint64 m_sent = 0;
     // Qt calls handleMessage in this object's thread, while deliver runs its event loop.
-    Result m_result;
+    QVariantList m_unpacked;
+    int m_argumentCount = 0;
     quint64 m_handled = 0;
 };

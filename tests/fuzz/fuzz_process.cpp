@@ -1,25 +1,24 @@
 // libFuzzer entry point: arbitrary request maps into CommandHandler::process with the default
-// command table; the in-process fake sibling clients are linked in place of the real client
-// libraries and answer with fuzzed values. A reply that is not a well-formed Success/Failure
-// map, or a rejection that does not follow the order of the request checks, stops the run.
+// command table. An input is a CBOR map: "request" is the request map, "answers" what the
+// in-process fake sibling clients (linked in place of the real client libraries) answer, by
+// method name. A reply that is not a well-formed Success/Failure map, or a rejection that does
+// not follow the order of the request checks, stops the run.
 #include "CommandHandler.h"
 #include "ConfigurationList.h"
 #include "FakeRecorder.h"
 #include "FuzzOutput.h"
-#include "RequestBuilder.h"
 
 #include "ls/Enums.h"
 #include "ls/Keys.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
+#include <QCborMap>
+#include <QCborValue>
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <utility>
 
 namespace {
@@ -36,6 +35,19 @@ void check(bool ok, const char* what, const QVariantMap& request = {},
     }
 }
 
+bool isDeviceCommand(int value)
+{
+    for (const ls::MetaEnum* meta :
+         {&ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
+          &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta, &ls::TestingCommandId::meta,
+          &ls::IpcCommandId::meta}) {
+        if (meta->key(value) != ls::undefinedKey) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The error id with which process itself must turn the request down, or empty text when the
 // request must reach a handler. Checks run in the order command id, sub-command, sender.
 QString expectedRejection(const QVariantMap& request)
@@ -44,9 +56,9 @@ QString expectedRejection(const QVariantMap& request)
     const bool validSender = ls::ServiceId::meta.hasKey(request.value(ls::senderIdKey).toString());
     const bool listing = commandId == ls::CommandHandlerCmdId::GetCommandCategories ||
                          commandId == ls::CommandHandlerCmdId::GetCommands;
-    if (!listing && (commandId != ls::CommandHandlerCmdId::HandleCommand ||
-                     !RequestBuilder::commandValues().contains(
-                         request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10)))) {
+    if (!listing &&
+        (commandId != ls::CommandHandlerCmdId::HandleCommand ||
+         !isDeviceCommand(request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10)))) {
         return ls::ErrorId::InvalidCmd;
     }
     return validSender ? QString() : ls::ErrorId::InvalidSender;
@@ -73,7 +85,7 @@ void checkReply(const QVariantMap& request, const QVariantMap& reply)
 }
 
 // The client methods whose answers the handlers read; the "getSettingsGroup" ones answer with a
-// ConfigurationList.
+// ConfigurationList, made of the answer's groups.
 const std::pair<FakeRecorder& (*)(), const char*> fakeMethods[] = {
     {&FakeRecorder::documentManager, "documents"},
     {&FakeRecorder::documentManager, "deleteDocument"},
@@ -89,26 +101,24 @@ const std::pair<FakeRecorder& (*)(), const char*> fakeMethods[] = {
     {&FakeRecorder::printManager, "setPaperLength"},
 };
 
-// What the clients answer this time: the handlers and the proxies' listings see odd shapes too.
-void programClients(FuzzedDataProvider& data, RequestBuilder& builder)
+void programClients(const QVariantMap& answers)
 {
     FakeRecorder::resetAll();
-    const int count = data.ConsumeIntegralInRange(0, 3);
-    for (int i = 0; i < count; ++i) {
-        const auto& [recorder, name] =
-            fakeMethods[data.ConsumeIntegralInRange<size_t>(0, std::size(fakeMethods) - 1)];
-        QVariant result;
-        if (!QByteArray(name).startsWith("getSettingsGroup")) {
-            result = builder.anyValue();
-        } else {
-            ConfigurationList groups;
-            const int size = data.ConsumeIntegralInRange(0, 3);
-            for (int g = 0; g < size; ++g) {
-                groups.append({builder.text(), builder.anyValue(3).toMap()});
-            }
-            result = QVariant::fromValue(groups);
+    for (const auto& [recorder, name] : fakeMethods) {
+        const QString method = QString::fromLatin1(name);
+        if (!answers.contains(method)) {
+            continue;
         }
-        recorder().setResult(QString::fromLatin1(name), result);
+        QVariant answer = answers.value(method);
+        if (method.startsWith(QLatin1String("getSettingsGroup"))) {
+            ConfigurationList groups;
+            const QVariantMap map = answer.toMap();
+            for (auto group = map.cbegin(); group != map.cend(); ++group) {
+                groups.append({group.key(), group.value().toMap()});
+            }
+            answer = QVariant::fromValue(groups);
+        }
+        recorder().setResult(method, answer);
     }
 }
 
@@ -135,10 +145,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
-    FuzzedDataProvider data(bytes, size);
-    RequestBuilder builder(data);
-    const QVariantMap request = builder.request();
-    programClients(data, builder);
+    const QVariantMap input =
+        QCborValue::fromCbor(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), static_cast<int>(size)))
+            .toMap()
+            .toVariantMap();
+    const QVariantMap request = input.value(QStringLiteral("request")).toMap();
+    programClients(input.value(QStringLiteral("answers")).toMap());
     checkReply(request, handler->process(request));
     return 0;
 }

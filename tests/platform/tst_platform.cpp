@@ -1,10 +1,9 @@
-// The stand-ins of the device libraries: enumerations, readiness registry, JSON reader.
+// The stand-ins of the device libraries: the command numbers, and readiness names that would
+// leave the registry directory.
 #include "ServiceWatcher.h"
 #include "ls/Enums.h"
-#include "ls/JFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -20,34 +19,13 @@ class PlatformTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void metaEnumLookups();
     void commandValuesAreDistinctAndNeverZero();
-    void metaEnumFirstNameWinsForSharedValue();
-    void readinessFiles();
     void readinessNamesOutsideTheDirectoryAreRefused_data();
     void readinessNamesOutsideTheDirectoryAreRefused();
-    void jsonFile_data();
-    void jsonFile();
 
 private:
     QTemporaryDir m_dir;
 };
-
-void PlatformTest::metaEnumLookups()
-{
-    QCOMPARE(ls::PaperFeedCommandId::meta.value(QStringLiteral("FeedLines")), 202);
-    QCOMPARE(ls::PaperFeedCommandId::meta.key(202), QStringLiteral("FeedLines"));
-    QCOMPARE(ls::PaperFeedCommandId::meta.value(QStringLiteral("feedlines")), ls::invalidEnumValue);
-    QCOMPARE(ls::PaperFeedCommandId::meta.key(300), ls::undefinedKey);
-
-    QStringList order;
-    for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
-        order << QStringLiteral("%1=%2").arg(entry.key).arg(entry.value);
-    }
-    QCOMPARE(order,
-             QStringList({"ConfigurationCommandId=1", "PaperFeedCommandId=2", "DocumentCommandId=3",
-                          "EmbossCommandId=4", "TestingCommandId=5", "IpcCommandId=6"}));
-}
 
 void PlatformTest::commandValuesAreDistinctAndNeverZero()
 {
@@ -63,34 +41,6 @@ void PlatformTest::commandValuesAreDistinctAndNeverZero()
     }
     QCOMPARE(seen.size(), total);
     QCOMPARE(total, 30);
-}
-
-void PlatformTest::metaEnumFirstNameWinsForSharedValue()
-{
-    const ls::MetaEnum shared{{QStringLiteral("First"), 7}, {QStringLiteral("Second"), 7}};
-    QCOMPARE(shared.key(7), QStringLiteral("First"));
-    QCOMPARE(shared.value(QStringLiteral("Second")), 7);
-}
-
-void PlatformTest::readinessFiles()
-{
-    QVERIFY(m_dir.isValid());
-    const QString directory = m_dir.filePath(QStringLiteral("not/yet/there"));
-    qputenv("SERVICE_WATCHER_DIR", directory.toUtf8());
-
-    QVERIFY(!ServiceWatcher::isReady(QStringLiteral("print-manager")));
-    ServiceWatcher::setReady(QStringLiteral("print-manager"), true);
-    QVERIFY(ServiceWatcher::isReady(QStringLiteral("print-manager")));
-    QVERIFY(QFile::exists(directory + QStringLiteral("/print-manager.ready")));
-    // Only the ready file is left behind: the write goes through a renamed temporary file.
-    QCOMPARE(QDir(directory).entryList(QDir::Files), QStringList{"print-manager.ready"});
-
-    ServiceWatcher::setReady(QStringLiteral("print-manager"), true);
-    QVERIFY(ServiceWatcher::isReady(QStringLiteral("print-manager")));
-    ServiceWatcher::setReady(QStringLiteral("print-manager"), false);
-    QVERIFY(!ServiceWatcher::isReady(QStringLiteral("print-manager")));
-    ServiceWatcher::setReady(QStringLiteral("print-manager"), false);
-    QVERIFY(!ServiceWatcher::isReady(QStringLiteral("print-manager")));
 }
 
 void PlatformTest::readinessNamesOutsideTheDirectoryAreRefused_data()
@@ -114,38 +64,6 @@ void PlatformTest::readinessNamesOutsideTheDirectoryAreRefused()
     QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir(m_dir.filePath(QStringLiteral("watch"))).entryList(QDir::Files | QDir::Hidden),
              QStringList());
-}
-
-void PlatformTest::jsonFile_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<bool>("readable");
-    QTest::addColumn<QVariantMap>("expected");
-    QTest::newRow("object") << QByteArray(R"({"a": {"b": 1}})") << true
-                            << QVariantMap{{"a", QVariantMap{{"b", 1}}}};
-    QTest::newRow("empty object") << QByteArray("{}") << true << QVariantMap();
-    QTest::newRow("array") << QByteArray("[1, 2]") << false << QVariantMap{{"kept", true}};
-    QTest::newRow("not json") << QByteArray("{oops") << false << QVariantMap{{"kept", true}};
-    QTest::newRow("empty file") << QByteArray() << false << QVariantMap{{"kept", true}};
-    QTest::newRow("missing") << QByteArray() << false << QVariantMap{{"kept", true}};
-}
-
-void PlatformTest::jsonFile()
-{
-    QFETCH(QByteArray, contents);
-    QFETCH(bool, readable);
-    QFETCH(QVariantMap, expected);
-    const QString path = m_dir.filePath(QStringLiteral("table.json"));
-    QFile::remove(path);
-    if (QString::fromLatin1(QTest::currentDataTag()) != QLatin1String("missing")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
-    QVariantMap out{{"kept", true}};
-    ls::JFile reader;
-    QCOMPARE(reader.read(path, out), readable);
-    QCOMPARE(out, expected);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)

@@ -46,18 +46,10 @@ private slots:
     void initTestCase();
     void rejectedRequests_data();
     void rejectedRequests();
-    void subCommandAsTextOrNumberIsTheSameRequest();
-    void getCategoryTakesTheFirstEnumerationHoldingTheValue();
     void tableQueries_data();
     void tableQueries();
-    void functionInfo();
-    void failedLoadIsLoggedAndLeavesTheTableEmpty_data();
-    void failedLoadIsLoggedAndLeavesTheTableEmpty();
-    void catalogueSortedByKeyWhateverTheFileOrder();
-    void commandElementsWithAndWithoutArguments();
-    void catalogueOfTableWithOnlyCategories();
-    void catalogueLeavesOutFieldsTheTableLacks();
-    void replyHelperAndInterfaceCasts();
+    void catalogue_data();
+    void catalogue();
 
 private:
     void writeTable(const QByteArray& json);
@@ -116,6 +108,8 @@ void CommandHandlerTest::rejectedRequests_data()
         << QStringList{notFound, notFound, invalidSubCommand};
     QTest::newRow("unknown sender")
         << request("HandleCommand", "Nobody", 202) << "InvalidSender" << QStringList{invalidSender};
+    QTest::newRow("sub-command as text") << request("HandleCommand", "Nobody", "202")
+                                         << "InvalidSender" << QStringList{invalidSender};
     QTest::newRow("missing sender") << request("HandleCommand", QString(), 202) << "InvalidSender"
                                     << QStringList{invalidSender};
     QTest::newRow("catalogue with unknown sender")
@@ -137,28 +131,6 @@ void CommandHandlerTest::rejectedRequests()
     QCOMPARE(reply, CommandHandler::makeReply("Failure", errorId));
     QCOMPARE(capture.messages(QtCriticalMsg), log);
     QCOMPARE(capture.messages().size(), log.size());
-}
-
-void CommandHandlerTest::subCommandAsTextOrNumberIsTheSameRequest()
-{
-    CommandHandler handler;
-    LogCapture capture;
-    QVariantMap asNumber = request("HandleCommand", "Nobody", 202);
-    QVariantMap asText = request("HandleCommand", "Nobody", "202");
-    QCOMPARE(handler.process(asText), handler.process(asNumber));
-    QCOMPARE(handler.process(asText).value(ls::errorIdKey), QVariant("InvalidSender"));
-}
-
-void CommandHandlerTest::getCategoryTakesTheFirstEnumerationHoldingTheValue()
-{
-    CommandHandler handler;
-    QCOMPARE(handler.getCategory(100), QStringLiteral("ConfigurationCommandId"));
-    QCOMPARE(handler.getCategory(603), QStringLiteral("IpcCommandId"));
-    LogCapture capture;
-    QCOMPARE(handler.getCategory(2), ls::undefinedKey);
-    QVERIFY(!handler.isValidSubCommand(2));
-    QVERIFY(handler.isValidSubCommand(404));
-    QCOMPARE(capture.messages(QtCriticalMsg).size(), 2);
 }
 
 void CommandHandlerTest::tableQueries_data()
@@ -223,188 +195,70 @@ void CommandHandlerTest::tableQueries()
     QCOMPARE(capture.messages(QtCriticalMsg), log);
 }
 
-void CommandHandlerTest::functionInfo()
+void CommandHandlerTest::catalogue_data()
 {
-    writeTable(QVariantMap{
-        {"Full", QVariantMap{{"function", "notImplemented"}, {"returnType", "bool"}}},
-        {"NoReturnType", QVariantMap{{"function", "f"}}},
-        {"NoFunction", QVariantMap{{"returnType", "int"}}},
-    });
-    CommandHandler handler;
-    handler.initialize();
-    LogCapture capture;
-
-    const auto full = handler.getFunctionInfo("Full");
-    QCOMPARE(full.first, QStringLiteral("bool"));
-    QCOMPARE(full.second, QStringLiteral("notImplemented"));
-    QVERIFY(capture.messages().isEmpty());
-
-    for (const QString key : {"NoReturnType", "NoFunction", "Unknown"}) {
-        const auto info = handler.getFunctionInfo(key);
-        QVERIFY(info.first.isEmpty() && info.second.isEmpty());
-    }
-    QCOMPARE(capture.messages(QtCriticalMsg),
-             QStringList({prefix.arg("getFunctionInfo") + "Parameter \"returnType\" not found!",
-                          prefix.arg("getFunctionInfo") + "Parameter \"function\" not found!",
-                          prefix.arg("getFunctionInfo") + "Parameter \"Unknown\" not found!"}));
+    QTest::addColumn<QVariantMap>("query");
+    QTest::addColumn<QString>("listKey");
+    QTest::addColumn<QVariantList>("list");
+    const auto commands = [](const QVariant& category, const QVariant& args = {}) {
+        QVariantMap query = request("GetCommands", "Speech", {});
+        if (category.isValid()) {
+            query.insert(ls::categoryKey, category);
+        }
+        if (args.isValid()) {
+            query.insert(ls::argsKey, args);
+        }
+        return query;
+    };
+    QTest::newRow("categories by key, empty fields left out")
+        << request("GetCommandCategories", "Speech", {}) << "commandCategories"
+        << QVariantList{QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "c"}},
+                        QVariantMap{{"id", "EmbossCommandId"}},
+                        QVariantMap{{"id", "TestingCommandId"}}};
+    QTest::newRow("commands by key, arguments only with a count")
+        << commands("Cat") << "commands"
+        << QVariantList{QVariantMap{{"id", "Alpha"},
+                                    {"description", "a"},
+                                    {"argumentCount", 1},
+                                    {"argumentTypes", QVariantList{argument("lines", "int")}}},
+                        QVariantMap{{"id", "Hidden"}, {"description", "h"}},
+                        QVariantMap{{"id", "Zeta"}, {"description", "z"}}};
+    // A null value could not be marshalled on the bus.
+    QTest::newRow("null fields left out")
+        << commands("EmbossCommandId") << "commands"
+        << QVariantList{QVariantMap{{"id", "SetCopies"},
+                                    {"argumentCount", 2},
+                                    {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}};
+    QTest::newRow("category in another letter case")
+        << commands("cat") << "commands" << QVariantList();
+    QTest::newRow("category in the arguments")
+        << commands({}, QVariantList{"Cat"}) << "commands" << QVariantList();
 }
 
-void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty_data()
+void CommandHandlerTest::catalogue()
 {
-    QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("not json") << QByteArray("{\"a\": ");
-    QTest::newRow("not an object") << QByteArray("[{\"description\": \"x\"}]");
-}
-
-void CommandHandlerTest::failedLoadIsLoggedAndLeavesTheTableEmpty()
-{
-    QFETCH(QByteArray, contents);
-    QFile::remove(CommandHandler::commandTablePath());
-    if (!contents.isEmpty()) {
-        writeTable(contents);
-    }
-    CommandHandler handler;
-    LogCapture capture;
-    QVERIFY(!handler.initialize());
-    QCOMPARE(capture.messages(QtCriticalMsg),
-             QStringList{
-                 prefix.arg("initialize") +
-                 QStringLiteral("reading \"%1\" failed!").arg(CommandHandler::commandTablePath())});
-
-    const QVariantMap categories =
-        handler.process(request("GetCommandCategories", "WebServer", {}));
-    QCOMPARE(categories.value(ls::resultIdKey), QVariant("Success"));
-    QCOMPARE(categories.value(ls::errorIdKey), QVariant("Undefined"));
-    QCOMPARE(categories.value(ls::commandCategoriesKey), QVariant(QVariantList()));
-    QVariantMap commands = request("GetCommands", "WebServer", {});
-    commands.insert(ls::categoryKey, "PaperFeedCommandId");
-    QCOMPARE(handler.process(commands).value(ls::commandsKey), QVariant(QVariantList()));
-}
-
-void CommandHandlerTest::catalogueSortedByKeyWhateverTheFileOrder()
-{
+    QFETCH(QVariantMap, query);
+    QFETCH(QString, listKey);
+    QFETCH(QVariantList, list);
     // Written by hand so that the file order is not the key order.
     writeTable(QByteArray(R"({
         "Zeta": {"category": "Cat", "description": "z"},
-        "TestingCommandId": {"description": "testing"},
-        "Alpha": {"category": "Cat", "description": "a"},
-        "ConfigurationCommandId": {"description": "configuration"},
-        "Mid": {"category": "Other", "description": "m"}
-    })"));
-    CommandHandler handler;
-    handler.initialize();
-
-    const QVariantMap categories = handler.process(request("GetCommandCategories", "Speech", {}));
-    QCOMPARE(categories.size(), 3);
-    QCOMPARE(categories.value(ls::commandCategoriesKey),
-             QVariant(QVariantList{
-                 QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "configuration"}},
-                 QVariantMap{{"id", "TestingCommandId"}, {"description", "testing"}}}));
-
-    QVariantMap commands = request("GetCommands", "Speech", {});
-    commands.insert(ls::categoryKey, "Cat");
-    const QVariantMap reply = handler.process(commands);
-    QCOMPARE(reply.size(), 3);
-    QCOMPARE(reply.value(ls::resultIdKey), QVariant("Success"));
-    QCOMPARE(reply.value(ls::errorIdKey), QVariant("Undefined"));
-    const QVariantList list = reply.value(ls::commandsKey).toList();
-    QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).toMap().value("id"), QVariant("Alpha"));
-    QCOMPARE(list.at(1).toMap().value("id"), QVariant("Zeta"));
-}
-
-void CommandHandlerTest::commandElementsWithAndWithoutArguments()
-{
-    const QVariantList arguments{argument("lines", "int")};
-    writeTable(QVariantMap{
-        {"FeedLines", command("feed", "PaperFeedCommandId", arguments, 1)},
-        {"LoadPaper", command("load", "PaperFeedCommandId", arguments, 0)},
-        {"GetSettings", command("settings", "ConfigurationCommandId", {}, 0)},
-    });
-    CommandHandler handler;
-    handler.initialize();
-
-    QVariantMap query = request("GetCommands", "WebServer", {});
-    query.insert(ls::categoryKey, "PaperFeedCommandId");
-    QCOMPARE(handler.process(query).value(ls::commandsKey),
-             QVariant(QVariantList{QVariantMap{{"id", "FeedLines"},
-                                               {"description", "feed"},
-                                               {"argumentCount", 1},
-                                               {"argumentTypes", arguments}},
-                                   QVariantMap{{"id", "LoadPaper"}, {"description", "load"}}}));
-
-    // Exact match only: another letter case, a category inside the arguments, or none at all.
-    query.insert(ls::categoryKey, "paperfeedcommandid");
-    QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-    query.remove(ls::categoryKey);
-    query.insert(ls::argsKey, QVariantList{"PaperFeedCommandId"});
-    QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-}
-
-void CommandHandlerTest::catalogueOfTableWithOnlyCategories()
-{
-    writeTable(QVariantMap{{"PaperFeedCommandId", QVariantMap{{"description", "paper"}}},
-                           {"IpcCommandId", QVariantMap{{"description", "ipc"}}}});
-    CommandHandler handler;
-    handler.initialize();
-    QCOMPARE(handler.process(request("GetCommandCategories", "WebServer", {}))
-                 .value(ls::commandCategoriesKey)
-                 .toList()
-                 .size(),
-             2);
-    for (const ls::MetaEnum::Entry& category : ls::CommandCategories::meta) {
-        QVariantMap query = request("GetCommands", "WebServer", {});
-        query.insert(ls::categoryKey, category.key);
-        QCOMPARE(handler.process(query).value(ls::commandsKey), QVariant(QVariantList()));
-    }
-}
-
-void CommandHandlerTest::catalogueLeavesOutFieldsTheTableLacks()
-{
-    // An empty or null value could not be marshalled on the bus; it is left out instead.
-    writeTable(QByteArray(R"({
-        "EmbossCommandId": {},
         "TestingCommandId": {"description": null},
+        "Alpha": {"category": "Cat", "description": "a", "argumentCount": 1,
+                  "argumentTypes": [{"name": "lines", "type": "int"}]},
+        "ConfigurationCommandId": {"description": "c"},
+        "Hidden": {"category": "Cat", "description": "h", "argumentCount": 0,
+                   "argumentTypes": [{"name": "lines", "type": "int"}]},
+        "Mid": {"category": "Other", "description": "m"},
+        "EmbossCommandId": {},
         "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
                       "argumentTypes": [null, {"name": null, "type": "int"}]}
     })"));
     CommandHandler handler;
-    handler.initialize();
-    QCOMPARE(handler.process(request("GetCommandCategories", "WebServer", {}))
-                 .value(ls::commandCategoriesKey),
-             QVariant(QVariantList{QVariantMap{{"id", "EmbossCommandId"}},
-                                   QVariantMap{{"id", "TestingCommandId"}}}));
-    QVariantMap query = request("GetCommands", "WebServer", {});
-    query.insert(ls::categoryKey, "EmbossCommandId");
-    QCOMPARE(handler.process(query).value(ls::commandsKey),
-             QVariant(QVariantList{
-                 QVariantMap{{"id", "SetCopies"},
-                             {"argumentCount", 2},
-                             {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}}));
-}
-
-void CommandHandlerTest::replyHelperAndInterfaceCasts()
-{
-    QCOMPARE(CommandHandler::makeReply("Success", "Undefined"),
-             QVariantMap({{"resultId", "Success"}, {"errorId", "Undefined"}}));
-
-    CommandHandler handler;
-    QObject* object = &handler;
-    auto* byIdentifier =
-        static_cast<ls::IDBusAdaptor*>(object->qt_metacast("com.vellorn.IDBusAdaptor"));
-    auto* byName = static_cast<ls::IDBusAdaptor*>(object->qt_metacast("ls::IDBusAdaptor"));
-    QCOMPARE(byIdentifier, static_cast<ls::IDBusAdaptor*>(&handler));
-    QCOMPARE(byName, static_cast<ls::IDBusAdaptor*>(&handler));
-    QCOMPARE(qobject_cast<ls::IDBusAdaptor*>(object), static_cast<ls::IDBusAdaptor*>(&handler));
-
-    const QMetaObject* meta = handler.metaObject();
-    const int own = meta->methodOffset();
-    QCOMPARE(meta->methodCount() - own, 2);
-    QCOMPARE(meta->method(own).methodSignature(), QByteArray("notification(QVariantMap)"));
-    QCOMPARE(meta->method(own).methodType(), QMetaMethod::Signal);
-    QCOMPARE(meta->method(own + 1).methodSignature(), QByteArray("process(QVariantMap)"));
-    QCOMPARE(meta->method(own + 1).methodType(), QMetaMethod::Slot);
+    QVERIFY(handler.initialize());
+    QVariantMap expected = CommandHandler::makeReply("Success", "Undefined");
+    expected.insert(listKey, list);
+    QCOMPARE(handler.process(query), expected);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)

@@ -1,13 +1,10 @@
-// The clients against real simulator processes on a private bus: the answers and calls the
-// end-to-end device tests do not read back, failed and hung calls, a sibling's restart, and
-// the simulator refusing to start.
-#include "ConfigurationManager.h"
-#include "DocumentManager.h"
+// The sibling link against real simulator processes on a private bus: the failures the service
+// cannot provoke (a reply of another type, a method the sibling lacks, a hung sibling), and a
+// restart seen by a client and by a link that also polls.
 #include "LogCapture.h"
 #include "PrintManager.h"
 #include "ServiceProcess.h"
 #include "SiblingLink.h"
-#include "Speech.h"
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
@@ -17,10 +14,7 @@
 
 #include <csignal>
 
-using libconfigurationmanager::detail::ConfigurationManager;
-using libdocumentmanager::detail::DocumentManager;
 using libprintmanager::detail::PrintManager;
-using libspeech::detail::Speech;
 
 namespace {
 // Far below the bus's own 25 s default, far above a healthy call.
@@ -32,14 +26,9 @@ class tst_SiblingClients : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void printManagerAnswers();
-    void documentAndSpeechCalls();
-    void settingsReset();
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
     void siblingStopAndRestart();
-    void simulatorRefusesToStart_data();
-    void simulatorRefusesToStart();
 
 private:
     // The simulator's own view, read past the client under test.
@@ -53,8 +42,7 @@ private:
 void tst_SiblingClients::initTestCase()
 {
     QVERIFY(m_bus.start());
-    for (const char* sibling :
-         {"print-manager", "document-manager", "configuration-manager", "speech"}) {
+    for (const char* sibling : {"print-manager", "speech"}) {
         QVERIFY2(startSibling(sibling) != nullptr, sibling);
     }
 }
@@ -73,50 +61,6 @@ QVariantMap tst_SiblingClients::state(const QString& sibling) const
     const QDBusMessage reply = m_bus.connection().call(
         QDBusMessage::createMethodCall(service, QStringLiteral("/"), service, "state"));
     return libpivra::dbusValueUnpack(reply.arguments().value(0)).toMap();
-}
-
-void tst_SiblingClients::printManagerAnswers()
-{
-    PrintManager print;
-    print.loadPaper();
-    QCOMPARE(print.isPaperLoaded(), true);
-    print.feedLines({QStringLiteral("4")});
-    QCOMPARE(print.paperPosition(), 4);
-    QCOMPARE(print.setPaperLength({420}), true);
-    QCOMPARE(print.setPaperLength({10}), false);
-    QCOMPARE(state("PrintManager").value("paperLength"), QVariant(420));
-    print.ejectPaper();
-    QCOMPARE(print.isPaperLoaded(), false);
-}
-
-void tst_SiblingClients::documentAndSpeechCalls()
-{
-    DocumentManager documents;
-    Speech speech;
-    documents.selectDocument({"doc-2"});
-    documents.startEmbossing();
-    QCOMPARE(state("DocumentManager").value("embossing"), QVariant("embossing"));
-    documents.pauseEmbossing();
-    QCOMPARE(state("DocumentManager").value("embossing"), QVariant("paused"));
-    QCOMPARE(documents.deleteDocument({"doc-9"}), false);
-    QCOMPARE(documents.deleteDocument({"doc-2"}), true);
-    QCOMPARE(state("DocumentManager").value("documentIds"),
-             QVariant(QVariantList{"doc-1", "doc-3"}));
-
-    speech.speak({"Paper loaded"});
-    speech.stop();
-    speech.setVolume({30});
-    QCOMPARE(state("Speech").value("speaking"), QVariant(false));
-    QCOMPARE(state("Speech").value("volume"), QVariant(30));
-}
-
-void tst_SiblingClients::settingsReset()
-{
-    ConfigurationManager configuration;
-    configuration.setSetting({"Speech/rate", 65});
-    QCOMPARE(configuration.getSettings().value("Speech/rate"), QVariant("65"));
-    configuration.resetSettings();
-    QCOMPARE(configuration.getSettings().value("Speech/rate"), QVariant("50"));
 }
 
 void tst_SiblingClients::failedCallLogsOnce_data()
@@ -209,28 +153,6 @@ void tst_SiblingClients::siblingStopAndRestart()
     QCOMPARE(client.lastCallFailure(), QString());
     QTRY_COMPARE(pollingConnected.count(), 2);
     QCOMPARE(pollingDisconnected.count(), 1);
-}
-
-void tst_SiblingClients::simulatorRefusesToStart_data()
-{
-    QTest::addColumn<QString>("sibling");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("name already owned") << "speech"
-                                        << "cannot own com.vellorn.Speech";
-    QTest::newRow("unknown sibling") << "printer"
-                                     << "usage:";
-}
-
-void tst_SiblingClients::simulatorRefusesToStart()
-{
-    QFETCH(QString, sibling);
-    QFETCH(QString, message);
-    ServiceProcess* process = m_bus.startSibling(sibling);
-    QVERIFY(process->waitForFinished(10000));
-    QVERIFY(process->exitCode() != 0);
-    QVERIFY2(process->output().contains(message), qPrintable(process->output()));
-    // The running sibling keeps its name.
-    QVERIFY(!state("Speech").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SiblingClients)
