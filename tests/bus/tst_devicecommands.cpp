@@ -126,6 +126,8 @@ private slots:
     void stalledSiblingDelaysOnlyItsOwnCommands();
     void fullLaneRefusesAtOnceAndKeepsOrder();
     void consoleAndBusShareTheLane();
+    // Last: it stops the service.
+    void stopAnswersEveryWaitingRequest();
 
 private:
     ServiceProcess* startSibling(const QString& sibling);
@@ -511,6 +513,28 @@ void DeviceCommandsTest::consoleAndBusShareTheLane()
              qPrintable(printManager->output()));
     QTRY_COMPARE(m_service->output().count("== Done =="), 2);
     QTRY_COMPARE(completions.order.size(), completions.sent);
+}
+
+void DeviceCommandsTest::stopAnswersEveryWaitingRequest()
+{
+    Completions completions(m_bus.connection());
+    const Stall stall(m_siblings.value("print-manager"));
+    // One more than the lane holds: its refusal shows that all the others are queued.
+    for (int lines = 31; lines <= 31 + laneCapacity; ++lines) {
+        completions.send(QString::number(lines), handleCommand(202, {lines}));
+    }
+    QTRY_COMPARE(completions.order.size(), 1);
+    m_service->terminate();
+    QVERIFY(m_service->waitForFinished(10000));
+    QCOMPARE(m_service->exitCode(), 0);
+    // The command that was running fails on the stalled sibling; the waiting ones are not run,
+    // and every caller still gets a reply from the service rather than the bus's no-reply.
+    QTRY_COMPARE(completions.order.size(), completions.sent);
+    for (const QVariantMap& reply : qAsConst(completions.replies)) {
+        QCOMPARE(reply, QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+    }
+    QCOMPARE(m_service->output().count("Lane of \"print-manager\" stopping: request not run."),
+             laneCapacity - 1);
 }
 
 QTEST_GUILESS_MAIN(DeviceCommandsTest)

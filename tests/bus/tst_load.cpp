@@ -92,6 +92,7 @@ class LoadTest : public QObject
 private slots:
     void initTestCase();
     void mixedRequestsFromConcurrentClients();
+    void cleanup();
 
 private:
     // Runs the mix from every client at once; returns the number of wrong or missing answers.
@@ -167,6 +168,17 @@ int LoadTest::runMix(int requestsEach, const std::function<void(int)>& onProgres
         QDBusConnection::disconnectFromBus(client.name);
     }
     return finished ? wrong : wrong + (total - answered);
+}
+
+// A failure under load is rare and hard to reproduce: what the service said and how it ended
+// go into the report.
+void LoadTest::cleanup()
+{
+    if (QTest::currentTestFailed()) {
+        qWarning().noquote() << "service state" << m_service->state() << "exit"
+                             << m_service->exitStatus() << m_service->exitCode() << "output:\n"
+                             << m_service->output().right(4000);
+    }
 }
 
 void LoadTest::mixedRequestsFromConcurrentClients()
