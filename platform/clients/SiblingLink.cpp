@@ -260,8 +260,12 @@ QVariant SiblingLink::call(const QString& method, const QString& replySignature,
     QDBusMessage message =
         QDBusMessage::createMethodCall(m_service, QStringLiteral("/"), m_service, method);
     message.setArguments(*busArguments);
-    const QDBusMessage reply =
-        QDBusConnection::systemBus().call(message, QDBus::Block, callTimeoutMs);
+    // Waited for through a pending call rather than QDBusConnection::call: that one records
+    // every outcome in the connection's last error without a lock, and clients calling from
+    // several threads at once corrupt memory there.
+    QDBusPendingCall pending = QDBusConnection::systemBus().asyncCall(message, callTimeoutMs);
+    pending.waitForFinished();
+    const QDBusMessage reply = pending.reply();
     if (reply.type() != QDBusMessage::ReplyMessage) {
         fail(method, describeError(reply));
         return QVariant();
