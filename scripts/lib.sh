@@ -5,7 +5,7 @@
 # libsystemd-dev: the watchdog. systemd, dpkg-dev, file and lintian: the unit's checks and the
 # Debian package (cpack) with its lint.
 CH_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5 dbus-daemon
-    libglib2.0-bin libbenchmark-dev libsystemd-dev systemd dpkg-dev file lintian)
+    libglib2.0-bin libsystemd-dev systemd dpkg-dev file lintian)
 
 ch_ensure_packages() {
     local missing=()
