@@ -52,17 +52,25 @@ QVariantMap withArgs(int subCommand, const QVariant& args)
     return request;
 }
 
-// Stops a sibling process until it goes out of scope.
+// Stops a sibling process until it goes out of scope. A sibling that is not running has no
+// process id, and kill(0) would stop this whole process group, the test runner with it.
 class Stall
 {
 public:
-    explicit Stall(ServiceProcess* sibling) : m_pid(sibling->processId())
+    explicit Stall(ServiceProcess* sibling) : m_pid(sibling != nullptr ? sibling->processId() : 0)
     {
-        ::kill(m_pid, SIGSTOP);
+        send(SIGSTOP);
     }
-    ~Stall() { ::kill(m_pid, SIGCONT); }
+    ~Stall() { send(SIGCONT); }
 
 private:
+    void send(int number) const
+    {
+        if (m_pid > 0) {
+            ::kill(static_cast<pid_t>(m_pid), number);
+        }
+    }
+
     qint64 m_pid;
 };
 

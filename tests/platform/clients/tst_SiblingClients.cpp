@@ -96,6 +96,8 @@ void tst_SiblingClients::failedCallLogsOnce()
     SiblingLink link(QStringLiteral("com.vellorn.Speech"));
     const QVariantMap before = state("Speech");
     const auto pid = static_cast<pid_t>(m_processes.value("speech")->processId());
+    // Without a running sibling, kill(0) would stop this whole process group.
+    QVERIFY(pid > 0);
     // Signal 0 only probes the process.
     ::kill(pid, hung ? SIGSTOP : 0);
     LogCapture log;
