@@ -241,7 +241,11 @@ void ChctlTest::chctl()
     const Result result = runChctl(arguments, input);
     QVERIFY2(result.out.contains(outputHas), qPrintable(result.out));
     QVERIFY2(result.err.contains(errorHas), qPrintable(result.err));
-    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.exitCode == exitCode,
+             qPrintable(QStringLiteral("exit %1, expected %2; standard error:\n%3")
+                            .arg(result.exitCode)
+                            .arg(exitCode)
+                            .arg(result.err)));
     if (!siblingCall.isEmpty()) {
         ServiceProcess* sibling = m_siblings.value(siblingCall.section(QLatin1Char(':'), 0, 0));
         QVERIFY2(sibling->waitForOutput(siblingCall), qPrintable(sibling->output()));
