@@ -100,18 +100,6 @@ int laneCapacity()
     return ok && capacity > 0 ? capacity : 64;
 }
 
-// Each sibling's commands get a thread of their own, so that a slow or hung sibling delays only
-// its own commands. Started once the command table is loaded: the lanes share it.
-void startLanes(CommandHandler& handler)
-{
-    handler.startLanes(laneCapacity());
-}
-
-void stopLanes(CommandHandler& handler)
-{
-    handler.stopLanes();
-}
-
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
 // bus or without a table there is nothing to serve: null after the error line, so that the
 // process exits and systemd can restart it.
@@ -126,7 +114,9 @@ CommandHandlerAdaptor* buildService(QCoreApplication& application)
     if (!handler->initialize()) {
         return nullptr;
     }
-    startLanes(*handler);
+    // Each sibling's commands get a thread of their own, so that a slow or hung sibling delays
+    // only its own commands; the lanes share the table, so they start once it is loaded.
+    handler->startLanes(laneCapacity());
     return adaptor;
 }
 
@@ -184,6 +174,6 @@ int main(int argc, char** argv)
     }
     Watchdog watchdog;
     const int exitCode = QCoreApplication::exec();
-    stopLanes(*qobject_cast<CommandHandler*>(adaptor->parent()));
+    qobject_cast<CommandHandler*>(adaptor->parent())->stopLanes();
     return exitCode;
 }
