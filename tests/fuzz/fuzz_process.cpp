@@ -4,6 +4,7 @@
 // command can be carried out. A reply that is not a well-formed Success/Failure map, a rejection
 // that does not follow the order of the request checks, or a device command reported as done
 // stops the run.
+#include "CategoryEnumerations.h"
 #include "CommandHandler.h"
 #include "FuzzOutput.h"
 
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,15 +37,9 @@ void check(bool ok, const char* what, const QVariantMap& request = {},
 
 bool isDeviceCommand(int value)
 {
-    for (const ls::MetaEnum* meta :
-         {&ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
-          &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta, &ls::TestingCommandId::meta,
-          &ls::IpcCommandId::meta}) {
-        if (meta->key(value) != ls::undefinedKey) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(
+        std::begin(categoryEnumerations), std::end(categoryEnumerations),
+        [value](const CategoryEnumeration& c) { return c.commands.hasValue(value); });
 }
 
 // The error id with which process itself must turn the request down, or empty text when the
@@ -101,9 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     static char name[] = "fuzz_process";
     static char* argv[] = {name, nullptr};
     handler = new CommandHandler(new QCoreApplication(argc, argv));
-    handler->initialize();
-    check(CommandHandler::commandTablePath() == table,
-          "the command table is not read from STATE_DIRECTORY");
+    check(handler->initialize(), "the command table is not read from STATE_DIRECTORY");
     return 0;
 }
 

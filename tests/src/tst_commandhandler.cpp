@@ -32,7 +32,6 @@ const char table[] = R"({
                   "function": "setCopies", "returnType": "void"},
     "Two": {"category": "Dev", "description": "two", "argumentCount": 2,
             "argumentTypes": [{"name": "a", "type": "int"}, {"name": "b", "type": "QString"}]},
-    "Empty": {"category": "Dev", "description": "empty", "argumentCount": 1},
     "CalibratePaper": {"category": "Dev",
                         "function": "notImplemented", "returnType": "void", "argumentCount": 2},
     "LoadPaper": {"category": "Dev",
@@ -276,8 +275,6 @@ void CommandHandlerTest::tableQueries_data()
                                    << "( a: int, b: QString )" << QStringList();
     QTest::newRow("count zero hides listed arguments") << "Hidden" << 0 << "h"
                                                        << "" << QStringList();
-    QTest::newRow("count without list") << "Empty" << 1 << "empty"
-                                        << "( )" << QStringList();
     QTest::newRow("nulls") << "SetCopies" << 2 << ""
                            << "( : , : int )" << QStringList();
     QTest::newRow("no description") << "NoDescription" << 1 << ""
