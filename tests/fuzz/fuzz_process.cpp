@@ -1,11 +1,11 @@
 // libFuzzer entry point: arbitrary request maps into CommandHandler::process with the default
-// command table. An input is a CBOR map: "request" is the request map, "answers" what the
-// in-process fake sibling clients (linked in place of the real client libraries) answer, by
-// method name. A reply that is not a well-formed Success/Failure map, or a rejection that does
-// not follow the order of the request checks, stops the run.
+// command table. An input is a CBOR map whose "request" is the request map. The real client
+// libraries are linked, with the system bus at a socket that does not exist, so no device
+// command can be carried out. A reply that is not a well-formed Success/Failure map, a rejection
+// that does not follow the order of the request checks, or a device command reported as done
+// stops the run.
+#include "CategoryEnumerations.h"
 #include "CommandHandler.h"
-#include "ConfigurationList.h"
-#include "FakeRecorder.h"
 #include "FuzzOutput.h"
 
 #include "ls/Enums.h"
@@ -17,9 +17,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 
 namespace {
 
@@ -37,15 +37,9 @@ void check(bool ok, const char* what, const QVariantMap& request = {},
 
 bool isDeviceCommand(int value)
 {
-    for (const ls::MetaEnum* meta :
-         {&ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
-          &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta, &ls::TestingCommandId::meta,
-          &ls::IpcCommandId::meta}) {
-        if (meta->key(value) != ls::undefinedKey) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(
+        std::begin(categoryEnumerations), std::end(categoryEnumerations),
+        [value](const CategoryEnumeration& c) { return c.commands.hasValue(value); });
 }
 
 // The error id with which process itself must turn the request down, or empty text when the
@@ -78,48 +72,13 @@ void checkReply(const QVariantMap& request, const QVariantMap& reply)
     }
     check(reply.value(ls::errorIdKey).toString() == ls::undefinedKey,
           "a handler's reply must carry errorId Undefined", request, reply);
+    check(request.value(ls::commandIdKey).toString() != ls::CommandHandlerCmdId::HandleCommand ||
+              result == ls::ResultId::Failure,
+          "a device command without its sibling reported as done", request, reply);
     check(request.value(ls::commandIdKey).toString() !=
                   ls::CommandHandlerCmdId::GetCommandCategories ||
               !reply.value(ls::commandCategoriesKey).toList().isEmpty(),
           "the loaded table lists no categories", request, reply);
-}
-
-// The client methods whose answers the handlers read; the "getSettingsGroup" ones answer with a
-// ConfigurationList, made of the answer's groups.
-const std::pair<FakeRecorder& (*)(), const char*> fakeMethods[] = {
-    {&FakeRecorder::documentManager, "documents"},
-    {&FakeRecorder::documentManager, "deleteDocument"},
-    {&FakeRecorder::documentManager, "deleteAllDocuments"},
-    {&FakeRecorder::configurationManager, "getSettings"},
-    {&FakeRecorder::configurationManager, "setSetting"},
-    {&FakeRecorder::configurationManager, "getSettingsGroups"},
-    {&FakeRecorder::configurationManager, "getSettingsGroup"},
-    {&FakeRecorder::printManager, "runTestCmd"},
-    {&FakeRecorder::printManager, "setIPCState"},
-    {&FakeRecorder::printManager, "isPaperLoaded"},
-    {&FakeRecorder::printManager, "paperPosition"},
-    {&FakeRecorder::printManager, "setPaperLength"},
-};
-
-void programClients(const QVariantMap& answers)
-{
-    FakeRecorder::resetAll();
-    for (const auto& [recorder, name] : fakeMethods) {
-        const QString method = QString::fromLatin1(name);
-        if (!answers.contains(method)) {
-            continue;
-        }
-        QVariant answer = answers.value(method);
-        if (method.startsWith(QLatin1String("getSettingsGroup"))) {
-            ConfigurationList groups;
-            const QVariantMap map = answer.toMap();
-            for (auto group = map.cbegin(); group != map.cend(); ++group) {
-                groups.append({group.key(), group.value().toMap()});
-            }
-            answer = QVariant::fromValue(groups);
-        }
-        recorder().setResult(method, answer);
-    }
 }
 
 } // namespace
@@ -133,13 +92,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     check(stateDirectory.isValid() && QFile::copy(QStringLiteral(DEFAULT_COMMAND_TABLE), table),
           "cannot set up the state directory");
     qputenv("STATE_DIRECTORY", QFile::encodeName(stateDirectory.path()));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(table) + ".no-bus");
     static int argc = 1;
     static char name[] = "fuzz_process";
     static char* argv[] = {name, nullptr};
     handler = new CommandHandler(new QCoreApplication(argc, argv));
-    handler->initialize();
-    check(CommandHandler::commandTablePath() == table,
-          "the command table is not read from STATE_DIRECTORY");
+    check(handler->initialize(), "the command table is not read from STATE_DIRECTORY");
     return 0;
 }
 
@@ -151,7 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
             .toMap()
             .toVariantMap();
     const QVariantMap request = input.value(QStringLiteral("request")).toMap();
-    programClients(input.value(QStringLiteral("answers")).toMap());
     checkReply(request, handler->process(request));
     return 0;
 }

@@ -1,3 +1,2 @@
-ch_add_test(tst_platform SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_platform.cpp LIBRARIES ls_platform)
 ch_add_test(tst_dbusargumentunpack
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbusargumentunpack.cpp LIBRARIES ls_platform)

@@ -1,4 +1,4 @@
-# Links the in-process fake clients where the device commands need a client library.
+# The handler in-process, with the real client libraries behind its proxies.
 ch_add_test(tst_commandhandler
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_commandhandler.cpp
-    LIBRARIES commandhandler_core proxies fake_siblingclients)
+    LIBRARIES commandhandler_core proxies siblingclients)

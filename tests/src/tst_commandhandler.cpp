@@ -1,42 +1,109 @@
-// Request validation, the command-table queries and the catalogue, in-process.
+// The handler in-process against one hand-written command table: the checks of a request, the
+// table queries, the catalogue, what the device-command handlers refuse before a backend call,
+// and what the bus can carry in a reply. The real client libraries are linked, with the system
+// bus at a socket that does not exist: a command that gets as far as its sibling fails there.
+#include "BusLimits.h"
 #include "CommandHandler.h"
 #include "LogCapture.h"
-#include "ls/Enums.h"
 
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <QDateTime>
 #include <QFile>
-#include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-const QString prefix = QStringLiteral("CommandHandler::%1 ERROR: ");
 
-QVariantMap request(const QString& commandId, const QString& sender, const QVariant& subCommand)
+// The catalogue's entries, those of the table queries, and device commands in a category the
+// catalogue is not asked for.
+const char table[] = R"({
+    "Zeta": {"category": "Cat", "description": "z"},
+    "TestingCommandId": {"description": null},
+    "Alpha": {"category": "Cat", "description": "a", "argumentCount": 1,
+              "argumentTypes": [{"name": "lines", "type": "int"}]},
+    "ConfigurationCommandId": {"description": "c"},
+    "Hidden": {"category": "Cat", "description": "h", "argumentCount": 0,
+               "argumentTypes": [{"name": "lines", "type": "int"}]},
+    "EmbossCommandId": {},
+    "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
+                  "argumentTypes": [null, {"name": null, "type": "int"}],
+                  "function": "setCopies", "returnType": "void"},
+    "Two": {"category": "Dev", "description": "two", "argumentCount": 2,
+            "argumentTypes": [{"name": "a", "type": "int"}, {"name": "b", "type": "QString"}]},
+    "CalibratePaper": {"category": "Dev",
+                        "function": "notImplemented", "returnType": "void", "argumentCount": 2},
+    "LoadPaper": {"category": "Dev",
+                   "function": "loadPaper", "returnType": "Void", "argumentCount": 0},
+    "IsPaperLoaded": {"category": "Dev",
+                       "function": "isPaperLoaded", "returnType": "int", "argumentCount": 0},
+    "FeedLines": {"category": "Dev",
+                   "function": "feedLines", "returnType": "void", "argumentCount": 1},
+    "StartEmbossing": {"category": "Dev",
+                        "function": "startEmbossing", "returnType": "bool", "argumentCount": 0},
+    "PauseEmbossing": {"category": "Dev",
+                        "function": "deleteLater", "returnType": "void", "argumentCount": 0},
+    "GetDocuments": {"category": "Dev",
+                      "function": "documents", "returnType": "QList", "argumentCount": 0},
+    "GetSettings": {"category": "Dev",
+                     "function": "getSettings", "returnType": "QVariantList", "argumentCount": 0},
+    "RunHeadTest": {"category": "Dev", "argumentCount": 1},
+    "NoDescription": {"category": "Dev", "argumentCount": 1}
+})";
+
+QString error(const char* method, const QString& text)
 {
-    QVariantMap map;
-    if (!commandId.isNull()) {
-        map.insert(ls::commandIdKey, commandId);
-    }
-    if (!sender.isNull()) {
-        map.insert(ls::senderIdKey, sender);
-    }
+    return QStringLiteral("CommandHandler::%1 ERROR: %2").arg(method, text);
+}
+
+QString notFound(const char* method, const QString& what)
+{
+    return error(method, QStringLiteral("Parameter \"%1\" not found!").arg(what));
+}
+
+QVariantMap request(const QString& commandId, const QString& sender, const QVariant& subCommand,
+                    const QVariantMap& more = {})
+{
+    QVariantMap map = more;
+    map.insert("commandId", commandId);
+    map.insert("senderId", sender);
     if (subCommand.isValid()) {
-        map.insert(ls::subCommandIdKey, subCommand);
+        map.insert("subCommandId", subCommand);
     }
     return map;
 }
 
-QVariantMap command(const QString& description, const QString& category,
-                    const QVariantList& arguments, int count)
+QVariantMap device(int subCommand, const QVariant& args = {})
 {
-    return {{"description", description}, {"category", category}, {"argumentCount", count},
-            {"argumentTypes", arguments}, {"function", "f"},      {"returnType", "void"}};
+    return request("HandleCommand", "FrontPanel", subCommand,
+                   args.isValid() ? QVariantMap{{"args", args}} : QVariantMap());
 }
 
-QVariantMap argument(const QString& name, const QString& type)
+QVariantMap with(QVariantMap reply, const QString& key, const QVariant& value)
 {
-    return {{"name", name}, {"type", type}};
+    reply.insert(key, value);
+    return reply;
 }
+
+const QVariantMap failure{{"resultId", "Failure"}, {"errorId", "Undefined"}};
+const QVariantMap success{{"resultId", "Success"}, {"errorId", "Undefined"}};
+
+// Wraps a value in maps, lists and bus variants, the variants innermost.
+QVariantMap nested(QVariant value, int maps, int lists, int variants)
+{
+    for (int i = 0; i < variants; ++i) {
+        value = QVariant::fromValue(QDBusVariant(value));
+    }
+    for (int i = 0; i < lists; ++i) {
+        value = QVariantList{value};
+    }
+    for (int i = 0; i < maps; ++i) {
+        value = QVariantMap{{"k", value}};
+    }
+    return {{"r", value}};
+}
+
 } // namespace
 
 class CommandHandlerTest : public QObject
@@ -44,93 +111,156 @@ class CommandHandlerTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void rejectedRequests_data();
-    void rejectedRequests();
+    void process_data();
+    void process();
     void tableQueries_data();
     void tableQueries();
-    void catalogue_data();
-    void catalogue();
+    void busLimits_data();
+    void busLimits();
+    void unreadableTableKeepsTheLoadedOne_data();
+    void unreadableTableKeepsTheLoadedOne();
 
 private:
-    void writeTable(const QByteArray& json);
-    void writeTable(const QVariantMap& table);
-
     QTemporaryDir m_state;
+    CommandHandler m_handler;
 };
 
 void CommandHandlerTest::initTestCase()
 {
-    QVERIFY(m_state.isValid());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_state.filePath("none")));
     // The table path is fixed on first use for the life of the process.
     qputenv("STATE_DIRECTORY", (m_state.path() + QStringLiteral(":/ignored/second")).toUtf8());
     QCOMPARE(CommandHandler::commandTablePath(), m_state.filePath("commandTable.json"));
-}
-
-void CommandHandlerTest::writeTable(const QByteArray& json)
-{
     QFile file(CommandHandler::commandTablePath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(json);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(table) > 0);
+    file.close();
+    QVERIFY(m_handler.initialize());
+    QLoggingCategory::setFilterRules("*.debug=false");
 }
 
-void CommandHandlerTest::writeTable(const QVariantMap& table)
-{
-    writeTable(QJsonDocument::fromVariant(table).toJson());
-}
-
-void CommandHandlerTest::rejectedRequests_data()
+void CommandHandlerTest::process_data()
 {
     QTest::addColumn<QVariantMap>("request");
-    QTest::addColumn<QString>("errorId");
+    QTest::addColumn<QVariantMap>("reply");
     QTest::addColumn<QStringList>("log");
 
-    const QString notFound = prefix.arg("getCategory") + "Command category not found!";
-    const QString invalidCommand = prefix.arg("process") + "Invalid command!";
-    const QString invalidSender = prefix.arg("process") + "Invalid sender!";
-    const QString invalidSubCommand = prefix.arg("process") + "Invalid sub-command!";
-
+    const auto rejected = [](const char* errorId) {
+        return CommandHandler::makeReply("Failure", errorId);
+    };
+    const QString noCategory = error("getCategory", "Command category not found!");
+    const QString invalidCommand = error("process", "Invalid command!");
+    const QString invalidSender = error("process", "Invalid sender!");
+    const QStringList invalidSubCommand{noCategory, noCategory,
+                                        error("process", "Invalid sub-command!")};
     QTest::newRow("empty request")
-        << QVariantMap() << "InvalidCmd" << QStringList{notFound, invalidCommand};
-    QTest::newRow("unknown command id")
-        << request("DoSomething", "WebServer", 202) << "InvalidCmd" << QStringList{invalidCommand};
-    QTest::newRow("command id in another case") << request("handleCommand", "WebServer", 202)
-                                                << "InvalidCmd" << QStringList{invalidCommand};
-    QTest::newRow("bad command id before bad sender")
-        << request("Nope", "Nobody", 202) << "InvalidCmd" << QStringList{invalidCommand};
+        << QVariantMap() << rejected("InvalidCmd") << QStringList{noCategory, invalidCommand};
+    QTest::newRow("unknown command id") << request("DoSomething", "WebServer", 202)
+                                        << rejected("InvalidCmd") << QStringList{invalidCommand};
+    QTest::newRow("command id in another case, before the sender")
+        << request("handleCommand", "Nobody", 202) << rejected("InvalidCmd")
+        << QStringList{invalidCommand};
     QTest::newRow("sub-command outside every category")
-        << request("HandleCommand", "WebServer", 999) << "InvalidCmd"
-        << QStringList{notFound, notFound, invalidSubCommand};
-    QTest::newRow("bad sub-command before bad sender")
-        << request("HandleCommand", "Nobody", 7) << "InvalidCmd"
-        << QStringList{notFound, notFound, invalidSubCommand};
-    QTest::newRow("sub-command not a number")
-        << request("HandleCommand", "WebServer", "twelve") << "InvalidCmd"
-        << QStringList{notFound, notFound, invalidSubCommand};
-    QTest::newRow("unknown sender")
-        << request("HandleCommand", "Nobody", 202) << "InvalidSender" << QStringList{invalidSender};
-    QTest::newRow("sub-command as text") << request("HandleCommand", "Nobody", "202")
-                                         << "InvalidSender" << QStringList{invalidSender};
-    QTest::newRow("missing sender") << request("HandleCommand", QString(), 202) << "InvalidSender"
-                                    << QStringList{invalidSender};
-    QTest::newRow("catalogue with unknown sender")
-        << request("GetCommands", "Nobody", 999) << "InvalidSender" << QStringList{invalidSender};
-    QTest::newRow("missing sub-command")
-        << request("HandleCommand", "WebServer", QVariant()) << "InvalidCmd"
-        << QStringList{notFound, notFound, invalidSubCommand};
+        << request("HandleCommand", "WebServer", 999) << rejected("InvalidCmd")
+        << invalidSubCommand;
+    QTest::newRow("sub-command no number, before the sender")
+        << request("HandleCommand", "Nobody", "twelve") << rejected("InvalidCmd")
+        << invalidSubCommand;
+    QTest::newRow("unknown sender, sub-command as text")
+        << request("HandleCommand", "Nobody", "202") << rejected("InvalidSender")
+        << QStringList{invalidSender};
+    QTest::newRow("catalogue, unknown sender")
+        << request("GetCommands", "Nobody", 999) << rejected("InvalidSender")
+        << QStringList{invalidSender};
+
+    QTest::newRow("categories by key, empty fields left out")
+        << request("GetCommandCategories", "Speech", {})
+        << with(success, "commandCategories",
+                QVariantList{QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "c"}},
+                             QVariantMap{{"id", "EmbossCommandId"}},
+                             QVariantMap{{"id", "TestingCommandId"}}})
+        << QStringList();
+    const QVariantList alphaHiddenZeta{
+        QVariantMap{
+            {"id", "Alpha"},
+            {"description", "a"},
+            {"argumentCount", 1},
+            {"argumentTypes", QVariantList{QVariantMap{{"name", "lines"}, {"type", "int"}}}}},
+        QVariantMap{{"id", "Hidden"}, {"description", "h"}},
+        QVariantMap{{"id", "Zeta"}, {"description", "z"}}};
+    // Every listing reports the count the table lacks, as the table query does.
+    QTest::newRow("commands by key, arguments only with a count")
+        << request("GetCommands", "Speech", {}, {{"category", "Cat"}})
+        << with(success, "commands", alphaHiddenZeta)
+        << QStringList{notFound("getArgumentCount", "argumentCount")};
+    // A null value could not be marshalled on the bus.
+    QTest::newRow("null fields left out")
+        << request("GetCommands", "Speech", {}, {{"category", "EmbossCommandId"}})
+        << with(success, "commands",
+                QVariantList{
+                    QVariantMap{{"id", "SetCopies"},
+                                {"argumentCount", 2},
+                                {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}})
+        << QStringList();
+    QTest::newRow("category in another letter case")
+        << request("GetCommands", "Speech", {}, {{"category", "cat"}})
+        << with(success, "commands", QVariantList()) << QStringList();
+    QTest::newRow("category in the arguments")
+        << request("GetCommands", "Speech", {}, {{"args", QVariantList{"Cat"}}})
+        << with(success, "commands", QVariantList()) << QStringList();
+
+    const QString unknownType = QStringLiteral("Unable to find the function type.");
+    const auto uncallable = [](const char* handler, const char* function) {
+        return QStringList{error(
+            handler, QStringLiteral("Backend method \"%1\" cannot be called.").arg(function))};
+    };
+    QTest::newRow("not implemented, before the argument checks")
+        << device(206) << failure
+        << QStringList{error("handlePaperFeedCommands", "Command not implemented")};
+    QTest::newRow("arguments that are no list")
+        << device(404, 2) << failure
+        << QStringList{error("handleEmbossCommands",
+                             "Mismatch between argument count and provided arguments number."),
+                       "\"Please provide 2 parameters\""};
+    QTest::newRow("paper feed, type in another letter case")
+        << device(200) << failure << QStringList{error("handlePaperFeedCommands", unknownType)};
+    QTest::newRow("emboss bool") << device(400) << failure
+                                 << QStringList{error("handleEmbossCommands", unknownType)};
+    QTest::newRow("document QList")
+        << device(300) << failure << QStringList{error("handleDocumentCommands", unknownType)};
+    QTest::newRow("configuration QVariantList")
+        << device(100) << failure << QStringList{error("handleConfigurationCommands", unknownType)};
+    QTest::newRow("testing, command missing from the table")
+        << device(501) << failure
+        << QStringList{notFound("getFunctionInfo", "StopSpeaking"),
+                       notFound("getArgumentCount", "StopSpeaking"),
+                       error("handleTestingCommands", unknownType)};
+    QTest::newRow("backend method answers another type")
+        << device(203) << failure << uncallable("handlePaperFeedCommands", "isPaperLoaded");
+    QTest::newRow("what every object offers is no backend operation")
+        << device(401) << failure << uncallable("handleEmbossCommands", "deleteLater");
+
+    // Past every check, the sibling is not reached.
+    const auto absent = [](const char* sibling, const char* method) {
+        return QStringList{
+            QStringLiteral("SiblingLink::call ERROR: com.vellorn.%1.%2 failed: "
+                           "org.freedesktop.DBus.Error.Disconnected Not connected to D-Bus server")
+                .arg(sibling, method)};
+    };
+    QTest::newRow("paper feed with arguments")
+        << device(202, QVariantList{3}) << failure << absent("PrintManager", "feedLines");
+    QTest::newRow("ipc test") << device(602, QVariantList{"4"}) << failure
+                              << absent("PrintManager", "runTestCmd");
 }
 
-void CommandHandlerTest::rejectedRequests()
+void CommandHandlerTest::process()
 {
     QFETCH(QVariantMap, request);
-    QFETCH(QString, errorId);
+    QFETCH(QVariantMap, reply);
     QFETCH(QStringList, log);
 
-    CommandHandler handler;
     LogCapture capture;
-    const QVariantMap reply = handler.process(request);
-    QCOMPARE(reply, CommandHandler::makeReply("Failure", errorId));
-    QCOMPARE(capture.messages(QtCriticalMsg), log);
-    QCOMPARE(capture.messages().size(), log.size());
+    QCOMPARE(m_handler.process(request), reply);
+    QCOMPARE(capture.messages(), log);
 }
 
 void CommandHandlerTest::tableQueries_data()
@@ -141,31 +271,23 @@ void CommandHandlerTest::tableQueries_data()
     QTest::addColumn<QString>("arguments");
     QTest::addColumn<QStringList>("log");
 
-    const auto missing = [](const QString& query, const QString& what) {
-        return prefix.arg(query) + QStringLiteral("Parameter \"%1\" not found!").arg(what);
-    };
-    QTest::newRow("two arguments") << "Two" << 2 << "two args"
+    QTest::newRow("two arguments") << "Two" << 2 << "two"
                                    << "( a: int, b: QString )" << QStringList();
-    QTest::newRow("count zero hides listed arguments") << "Zero" << 0 << "zero"
+    QTest::newRow("count zero hides listed arguments") << "Hidden" << 0 << "h"
                                                        << "" << QStringList();
-    QTest::newRow("count without list") << "Empty" << 1 << "empty"
-                                        << "( )" << QStringList();
-    QTest::newRow("argument without name or type") << "Blank" << 1 << "blank"
-                                                   << "( :  )" << QStringList();
+    QTest::newRow("nulls") << "SetCopies" << 2 << ""
+                           << "( : , : int )" << QStringList();
     QTest::newRow("no description") << "NoDescription" << 1 << ""
                                     << ""
-                                    << QStringList{missing("getDescription", "description"),
-                                                   missing("getArgumentsList", "description")};
-    QTest::newRow("no count") << "NoCount" << 0 << "no count"
-                              << "" << QStringList{missing("getArgumentCount", "argumentCount")};
-    QTest::newRow("category entry")
-        << "PaperFeedCommandId" << 0 << "paper"
-        << "" << QStringList{missing("getArgumentCount", "argumentCount")};
+                                    << QStringList{notFound("getDescription", "description"),
+                                                   notFound("getArgumentsList", "description")};
+    QTest::newRow("no count") << "Zeta" << 0 << "z"
+                              << "" << QStringList{notFound("getArgumentCount", "argumentCount")};
     QTest::newRow("unknown key") << "Unknown" << 0 << ""
                                  << ""
-                                 << QStringList{missing("getArgumentCount", "Unknown"),
-                                                missing("getDescription", "Unknown"),
-                                                missing("getArgumentsList", "Unknown")};
+                                 << QStringList{notFound("getArgumentCount", "Unknown"),
+                                                notFound("getDescription", "Unknown"),
+                                                notFound("getArgumentsList", "Unknown")};
 }
 
 void CommandHandlerTest::tableQueries()
@@ -176,89 +298,78 @@ void CommandHandlerTest::tableQueries()
     QFETCH(QString, arguments);
     QFETCH(QStringList, log);
 
-    writeTable(QVariantMap{
-        {"Two", command("two args", "X", {argument("a", "int"), argument("b", "QString")}, 2)},
-        {"Zero", command("zero", "X", {argument("a", "int")}, 0)},
-        {"Empty", command("empty", "X", {}, 1)},
-        {"Blank", command("blank", "X", {QVariantMap()}, 1)},
-        {"NoDescription", QVariantMap{{"argumentCount", 1}, {"argumentTypes", QVariantList{}}}},
-        {"NoCount", QVariantMap{{"description", "no count"}}},
-        {"PaperFeedCommandId", QVariantMap{{"description", "paper"}}},
-    });
-    CommandHandler handler;
-    QVERIFY(handler.initialize());
+    LogCapture capture;
+    QCOMPARE(m_handler.getArgumentCount(key), count);
+    QCOMPARE(m_handler.getDescription(key), description);
+    QCOMPARE(m_handler.getArgumentsList(key), arguments);
+    QCOMPARE(capture.messages(), log);
+}
+
+void CommandHandlerTest::busLimits_data()
+{
+    QTest::addColumn<QVariantMap>("reply");
+    QTest::addColumn<QString>("problem");
+
+    // The reply's own dictionary puts its values inside three containers: array, entry, variant.
+    const QString deep = QStringLiteral("is nested deeper than the bus carries");
+    QTest::newRow("variants to the limit") << nested(1, 0, 0, 61) << "";
+    QTest::newRow("variants, one more") << nested(1, 0, 0, 62) << deep;
+    QTest::newRow("maps to the limit") << nested(1, 20, 0, 1) << "";
+    QTest::newRow("maps, one more") << nested(1, 20, 0, 2) << deep;
+    QTest::newRow("empty map at the limit") << nested(QVariantMap(), 0, 0, 59) << "";
+    QTest::newRow("empty map, one more") << nested(QVariantMap(), 0, 0, 60) << deep;
+    QTest::newRow("lists to the limit") << nested(QStringList{"s"}, 0, 30, 0) << "";
+    QTest::newRow("lists, one more") << nested(QStringList{"s"}, 0, 30, 1) << deep;
+    QTest::newRow("empty list, one more") << nested(QVariantList(), 0, 0, 61) << deep;
+    QTest::newRow("unix fd in a list")
+        << nested(QVariant::fromValue(QDBusUnixFileDescriptor(0)), 0, 1, 0)
+        << "holds a unix file descriptor";
+    QTest::newRow("date") << nested(QDateTime(), 1, 0, 0)
+                          << "holds a value the bus cannot carry (QDateTime)";
+    QTest::newRow("nothing") << nested(QVariant(), 0, 0, 1)
+                             << "holds a value the bus cannot carry (none)";
+    // Array length, padding, key, signature, string length, text and its end: 25 bytes and
+    // the text, which takes 2, 3 and 4 bytes for the last three characters.
+    const int text = BusLimits::maximumBodySize - 25 - 9;
+    const QString wide = QStringLiteral("\u00fc\u20ac\U0001F600");
+    QTest::newRow("just under the size") << QVariantMap{{"k", QString(text, 'x') + wide}} << "";
+    QTest::newRow("one byte over the size")
+        << QVariantMap{{"k", QString(text + 1, 'x') + wide}}
+        << QStringLiteral("takes %1 bytes, more than the bus carries in one message")
+               .arg(BusLimits::maximumBodySize + 1);
+}
+
+void CommandHandlerTest::busLimits()
+{
+    QFETCH(QVariantMap, reply);
+    QFETCH(QString, problem);
+    QCOMPARE(BusLimits::problem(reply), problem);
+}
+
+void CommandHandlerTest::unreadableTableKeepsTheLoadedOne_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::newRow("not JSON") << QByteArray("{");
+    QTest::newRow("no object") << QByteArray("[1]");
+    QTest::newRow("no file") << QByteArray();
+}
+
+void CommandHandlerTest::unreadableTableKeepsTheLoadedOne()
+{
+    QFETCH(QByteArray, contents);
+    QFile file(CommandHandler::commandTablePath());
+    QVERIFY(contents.isEmpty() ? file.remove()
+                               : file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
+    file.close();
+    const QVariantMap categories = m_handler.process(request("GetCommandCategories", "Speech", {}));
 
     LogCapture capture;
-    QCOMPARE(handler.getArgumentCount(key), count);
-    QCOMPARE(handler.getDescription(key), description);
-    QCOMPARE(handler.getArgumentsList(key), arguments);
-    QCOMPARE(capture.messages(QtCriticalMsg), log);
-}
-
-void CommandHandlerTest::catalogue_data()
-{
-    QTest::addColumn<QVariantMap>("query");
-    QTest::addColumn<QString>("listKey");
-    QTest::addColumn<QVariantList>("list");
-    const auto commands = [](const QVariant& category, const QVariant& args = {}) {
-        QVariantMap query = request("GetCommands", "Speech", {});
-        if (category.isValid()) {
-            query.insert(ls::categoryKey, category);
-        }
-        if (args.isValid()) {
-            query.insert(ls::argsKey, args);
-        }
-        return query;
-    };
-    QTest::newRow("categories by key, empty fields left out")
-        << request("GetCommandCategories", "Speech", {}) << "commandCategories"
-        << QVariantList{QVariantMap{{"id", "ConfigurationCommandId"}, {"description", "c"}},
-                        QVariantMap{{"id", "EmbossCommandId"}},
-                        QVariantMap{{"id", "TestingCommandId"}}};
-    QTest::newRow("commands by key, arguments only with a count")
-        << commands("Cat") << "commands"
-        << QVariantList{QVariantMap{{"id", "Alpha"},
-                                    {"description", "a"},
-                                    {"argumentCount", 1},
-                                    {"argumentTypes", QVariantList{argument("lines", "int")}}},
-                        QVariantMap{{"id", "Hidden"}, {"description", "h"}},
-                        QVariantMap{{"id", "Zeta"}, {"description", "z"}}};
-    // A null value could not be marshalled on the bus.
-    QTest::newRow("null fields left out")
-        << commands("EmbossCommandId") << "commands"
-        << QVariantList{QVariantMap{{"id", "SetCopies"},
-                                    {"argumentCount", 2},
-                                    {"argumentTypes", QVariantList{QVariantMap{{"type", "int"}}}}}};
-    QTest::newRow("category in another letter case")
-        << commands("cat") << "commands" << QVariantList();
-    QTest::newRow("category in the arguments")
-        << commands({}, QVariantList{"Cat"}) << "commands" << QVariantList();
-}
-
-void CommandHandlerTest::catalogue()
-{
-    QFETCH(QVariantMap, query);
-    QFETCH(QString, listKey);
-    QFETCH(QVariantList, list);
-    // Written by hand so that the file order is not the key order.
-    writeTable(QByteArray(R"({
-        "Zeta": {"category": "Cat", "description": "z"},
-        "TestingCommandId": {"description": null},
-        "Alpha": {"category": "Cat", "description": "a", "argumentCount": 1,
-                  "argumentTypes": [{"name": "lines", "type": "int"}]},
-        "ConfigurationCommandId": {"description": "c"},
-        "Hidden": {"category": "Cat", "description": "h", "argumentCount": 0,
-                   "argumentTypes": [{"name": "lines", "type": "int"}]},
-        "Mid": {"category": "Other", "description": "m"},
-        "EmbossCommandId": {},
-        "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
-                      "argumentTypes": [null, {"name": null, "type": "int"}]}
-    })"));
-    CommandHandler handler;
-    QVERIFY(handler.initialize());
-    QVariantMap expected = CommandHandler::makeReply("Success", "Undefined");
-    expected.insert(listKey, list);
-    QCOMPARE(handler.process(query), expected);
+    QVERIFY(!m_handler.initialize());
+    QCOMPARE(
+        capture.messages(),
+        QStringList{
+            error("initialize", "reading \"%1\" failed!").arg(CommandHandler::commandTablePath())});
+    QCOMPARE(m_handler.process(request("GetCommandCategories", "Speech", {})), categories);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)

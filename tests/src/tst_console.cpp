@@ -1,6 +1,6 @@
-// The operator console, line by line and notification by notification, against a handler that
-// loads the shipped command table and records the requests it is sent instead of running them.
-// The in-process fake clients stand behind the proxies the handler links; they are never reached.
+// The operator console, line by line and notification by notification, driving a handler that
+// loads the shipped command table. The handler links the real client libraries with the system
+// bus at a socket that does not exist: a command the console runs fails at its sibling.
 #include "CommandHandler.h"
 #include "Console.h"
 #include "LogCapture.h"
@@ -15,25 +15,11 @@
 #include <unistd.h>
 
 namespace {
-
-class RecordingHandler : public CommandHandler
-{
-public:
-    using CommandHandler::CommandHandler;
-    QVariantMap process(const QVariantMap& request) override
-    {
-        requests.append(request);
-        return {};
-    }
-    QList<QVariantMap> requests;
-};
-
 // Log records read "<level>|<message>", so that a failure shows both.
 const QString rule = QStringLiteral("debug|\"==========================================\"");
 const QStringList helpLines{"debug|\"HELP C Display commands main menu info.\"",
                             "debug|\"HELP [cmd_nr] Display command info.\"",
                             "debug|\"C [cmd_nr] Enter category / Run command.\""};
-
 } // namespace
 
 class ConsoleTest : public QObject
@@ -41,73 +27,49 @@ class ConsoleTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { m_log.reset(new LogCapture); }
-    void cleanup();
-    void lines_data();
-    void lines();
-    void notifications_data();
-    void notifications();
+    void input_data();
+    void input();
 
 private:
-    QStringList logged() const;
-
     QTemporaryDir m_state;
-    RecordingHandler* m_handler = nullptr;
-    Console* m_console = nullptr;
-    QScopedPointer<LogCapture> m_log;
+    CommandHandler* m_handler = nullptr;
 };
 
 void ConsoleTest::initTestCase()
 {
     // The console reads standard input; it must not take what is typed in the terminal.
     ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_state.filePath("none")));
     QFile::copy(DEFAULT_COMMAND_TABLE, m_state.filePath("commandTable.json"));
-    // The handler fixes the table's path on first use.
     qputenv("STATE_DIRECTORY", m_state.path().toUtf8());
-    m_handler = new RecordingHandler(this);
-    m_handler->initialize();
-    m_console = new Console(m_handler);
+    m_handler = new CommandHandler(this);
+    QVERIFY(m_handler->initialize());
+    new Console(m_handler);
 }
 
-void ConsoleTest::cleanup()
+void ConsoleTest::input_data()
 {
-    m_log.reset();
-    m_handler->requests.clear();
-    QLoggingCategory::setFilterRules(QString());
-}
-
-QStringList ConsoleTest::logged() const
-{
-    QStringList lines;
-    for (const LogCapture::Record& record : m_log->records()) {
-        lines.append((record.type == QtCriticalMsg ? "critical|" : "debug|") + record.message);
-    }
-    return lines;
-}
-
-void ConsoleTest::lines_data()
-{
-    QTest::addColumn<QString>("line");
+    // A line typed, or a notification with the console's logging category on or off.
+    QTest::addColumn<QVariant>("input");
     QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QVariantMap>("request");
 
     const QStringList help = QStringList{"debug|\n\"================== Help ==================\""} +
                              helpLines + QStringList{rule + '\n'};
-    const QVariantMap none;
-    QTest::newRow("empty") << "" << help << none;
-    QTest::newRow("leading blank") << " HELP C" << help << none;
+    QTest::newRow("empty") << QVariant("") << help;
+    QTest::newRow("leading blank") << QVariant(" HELP C") << help;
     const QString notFound = "debug|\nCommand 999 not found!";
-    QTest::newRow("help unknown") << "HELP 999" << QStringList{notFound} + help << none;
-    QTest::newRow("C unknown") << "C 999 a" << QStringList{notFound} + help << none;
+    QTest::newRow("help unknown") << QVariant("HELP 999") << QStringList{notFound} + help;
+    QTest::newRow("C unknown") << QVariant("C 999 a") << QStringList{notFound} + help;
     const auto error = [&](const QString& text) {
         return QStringList{"critical|" + text + '\n'} + help;
     };
-    QTest::newRow("help alone") << "HELP" << error("No arguments received for help.") << none;
+    QTest::newRow("help alone") << QVariant("HELP") << error("No arguments received for help.");
     QTest::newRow("main menu and more")
-        << "HELP C 2" << error("Arguments must be of integer type!") << none;
-    QTest::newRow("C word") << "Cancel" << error("No arguments received for command action.")
-                            << none;
-    QTest::newRow("C fraction") << "c 2.5 1" << error("Commands must be of integer type!") << none;
+        << QVariant("HELP C 2") << error("Arguments must be of integer type!");
+    QTest::newRow("C word") << QVariant("Cancel")
+                            << error("No arguments received for command action.");
+    QTest::newRow("C fraction") << QVariant("c 2.5 1")
+                                << error("Commands must be of integer type!");
 
     const auto texts = [&](const QString& name) {
         return m_handler->getDescription(name) + ' ' + m_handler->getArgumentsList(name);
@@ -120,90 +82,79 @@ void ConsoleTest::lines_data()
         return lines;
     };
     QTest::newRow("main menu, mixed case and blanks")
-        << "hElP   c "
+        << QVariant("hElP   c ")
         << QStringList{"debug|\"========== Commands - Main menu ==========\""} +
-               menu(ls::CommandCategories::meta) + QStringList{rule} + helpLines
-        << none;
+               menu(ls::CommandCategories::meta) + QStringList{rule} + helpLines;
     const auto info = [&](int number, const QString& name) {
         return QStringList{
             QStringLiteral("debug|\n========== Command %1 - Info ==========").arg(number),
             QStringLiteral("debug|%1 - %2").arg(number).arg(texts(name)), rule + '\n'};
     };
-    QTest::newRow("help category") << "HELP 2" << info(2, "PaperFeedCommandId") << none;
+    QTest::newRow("help category") << QVariant("HELP 2") << info(2, "PaperFeedCommandId");
     QTest::newRow("help command, words ignored")
-        << "helpme 102 x" << info(102, "SetSetting") << none;
+        << QVariant("helpme 102 x") << info(102, "SetSetting");
     QTest::newRow("category, arguments ignored")
-        << "c 2 5 6"
+        << QVariant("c 2 5 6")
         << QStringList{"debug|\n========== " + m_handler->getDescription("PaperFeedCommandId") +
                        " - Menu =========="} +
-               menu(ls::PaperFeedCommandId::meta) + QStringList{rule + '\n'}
-        << none;
+               menu(ls::PaperFeedCommandId::meta) + QStringList{rule + '\n'};
 
-    const auto ran = [&](int number, const QString& name) {
-        return QStringList{QStringLiteral("debug|\n========== %1 - %2 ==========")
-                               .arg(number)
-                               .arg(m_handler->getDescription(name)),
-                           "debug|\"================== Done ==================\"\n"};
-    };
-    const auto request = [](int number, const QVariantList& arguments) {
-        return QVariantMap{{ls::commandIdKey, "HandleCommand"},
-                           {ls::subCommandIdKey, number},
-                           {ls::senderIdKey, "CommandHandler"},
-                           {ls::argsKey, arguments}};
+    // The request goes to the handler from the console, with the words after the number as its
+    // arguments: the sibling call is what fails.
+    const auto ran = [&](int number, const QString& name, const QString& method) {
+        return QStringList{
+            QStringLiteral("debug|\n========== %1 - %2 ==========")
+                .arg(number)
+                .arg(m_handler->getDescription(name)),
+            "critical|SiblingLink::call ERROR: com.vellorn.PrintManager." + method +
+                " failed: org.freedesktop.DBus.Error.Disconnected Not connected to D-Bus server",
+            "debug|\"================== Done ==================\"\n"};
     };
     QTest::newRow("run with arguments")
-        << "C 102 speed 7" << ran(102, "SetSetting") << request(102, {"speed", "7"});
+        << QVariant("C 202 7") << ran(202, "FeedLines", "feedLines");
     QTest::newRow("run without, blanks")
-        << "Cmd  200 " << ran(200, "LoadPaper") << request(200, {});
-}
-
-void ConsoleTest::lines()
-{
-    QFETCH(QString, line);
-    QFETCH(QStringList, records);
-    QFETCH(QVariantMap, request);
-
-    QVERIFY(QMetaObject::invokeMethod(m_console, "onTextReceived", Q_ARG(QString, line)));
-    QCOMPARE(logged(), records);
-    QCOMPARE(m_handler->requests, request.isEmpty() ? QList<QVariantMap>() : QList{request});
-}
-
-void ConsoleTest::notifications_data()
-{
-    QTest::addColumn<QVariantMap>("notification");
-    QTest::addColumn<bool>("categoryOn");
-    QTest::addColumn<QStringList>("records");
+        << QVariant("Cmd  200 ") << ran(200, "LoadPaper", "loadPaper");
 
     const QVariantMap complete{{ls::notificationIdKey, "PaperJam"},
                                {ls::actionIdKey, "Show"},
                                {ls::senderIdKey, "PrintManager"}};
+    QTest::newRow("notification") << QVariant(QVariantList{complete, true})
+                                  << QStringList{"debug|----------- Notification -----------",
+                                                 "debug|NotificationId: \"PaperJam\"",
+                                                 "debug|SenderId: \"PrintManager\"",
+                                                 "debug|------------------------------------"};
+    QTest::newRow("notification, category off")
+        << QVariant(QVariantList{complete, false}) << QStringList();
     const QStringList invalid{
         "critical|Console::printNotification ERROR: Invalid notification received!"};
-    QTest::newRow("complete, category on")
-        << complete << true
-        << QStringList{"debug|----------- Notification -----------",
-                       "debug|NotificationId: \"PaperJam\"", "debug|SenderId: \"PrintManager\"",
-                       "debug|------------------------------------"};
-    QTest::newRow("complete, category off") << complete << false << QStringList();
     for (const QString& key : {ls::notificationIdKey, ls::actionIdKey, ls::senderIdKey}) {
         QVariantMap lacking = complete;
         lacking.remove(key);
-        QTest::newRow(qPrintable("without " + key)) << lacking << true << invalid;
+        QTest::newRow(qPrintable("without " + key))
+            << QVariant(QVariantList{lacking, true}) << invalid;
     }
-    QTest::newRow("empty, category off") << QVariantMap() << false << invalid;
+    QTest::newRow("empty, category off") << QVariant(QVariantList{QVariantMap(), false}) << invalid;
 }
 
-void ConsoleTest::notifications()
+void ConsoleTest::input()
 {
-    QFETCH(QVariantMap, notification);
-    QFETCH(bool, categoryOn);
+    QFETCH(QVariant, input);
     QFETCH(QStringList, records);
 
-    if (categoryOn) {
-        QLoggingCategory::setFilterRules("Console.debug=true");
+    const QVariantList notification = input.toList();
+    QLoggingCategory::setFilterRules(notification.value(1).toBool() ? "Console.debug=true" : "");
+    LogCapture capture;
+    if (notification.isEmpty()) {
+        QVERIFY(QMetaObject::invokeMethod(m_handler->findChild<Console*>(), "onTextReceived",
+                                          Q_ARG(QString, input.toString())));
+    } else {
+        emit m_handler->notification(notification.constFirst().toMap());
     }
-    emit m_handler->notification(notification);
-    QCOMPARE(logged(), records);
+    QStringList logged;
+    for (const auto& [type, message] : capture.records()) {
+        logged.append((type == QtCriticalMsg ? "critical|" : "debug|") + message);
+    }
+    QCOMPARE(logged, records);
 }
 
 QTEST_GUILESS_MAIN(ConsoleTest)

@@ -7,7 +7,10 @@ LogCapture* activeCapture = nullptr;
 LogCapture::LogCapture()
 {
     activeCapture = this;
-    m_previous = qInstallMessageHandler(&LogCapture::handler);
+    m_previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            activeCapture->m_records.append({type, message});
+        });
 }
 
 LogCapture::~LogCapture()
@@ -16,40 +19,13 @@ LogCapture::~LogCapture()
     activeCapture = nullptr;
 }
 
-QStringList LogCapture::messages() const
+QStringList LogCapture::messages(std::optional<QtMsgType> type) const
 {
     QStringList result;
-    for (const Record& record : m_records) {
-        result.append(record.message);
-    }
-    return result;
-}
-
-QStringList LogCapture::messages(QtMsgType type) const
-{
-    QStringList result;
-    for (const Record& record : m_records) {
-        if (record.type == type) {
-            result.append(record.message);
+    for (const auto& [recordType, message] : m_records) {
+        if (!type || recordType == *type) {
+            result.append(message);
         }
     }
     return result;
-}
-
-bool LogCapture::contains(const QString& text) const
-{
-    for (const Record& record : m_records) {
-        if (record.message.contains(text)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (activeCapture != nullptr) {
-        activeCapture->m_records.append(
-            {type, QString::fromLatin1(context.category ? context.category : ""), message});
-    }
 }

@@ -1,36 +1,25 @@
 #pragma once
 
-#include <QString>
+#include <QPair>
 #include <QStringList>
 #include <QVector>
-#include <QtGlobal>
+
+#include <optional>
 
 // Records what the Qt message logger is given while it lives, so that tests compare log
 // records rather than screen text. One at a time per process.
 class LogCapture
 {
+    Q_DISABLE_COPY(LogCapture)
 public:
-    struct Record
-    {
-        QtMsgType type;
-        QString category;
-        QString message;
-    };
-
     LogCapture();
     ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
 
-    const QVector<Record>& records() const { return m_records; }
-    QStringList messages() const;
-    QStringList messages(QtMsgType type) const;
-    bool contains(const QString& text) const;
-    void clear() { m_records.clear(); }
+    const QVector<QPair<QtMsgType, QString>>& records() const { return m_records; }
+    // Every message in order, or those of one type.
+    QStringList messages(std::optional<QtMsgType> type = std::nullopt) const;
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
-
-    QVector<Record> m_records;
+    QVector<QPair<QtMsgType, QString>> m_records;
     QtMessageHandler m_previous;
 };

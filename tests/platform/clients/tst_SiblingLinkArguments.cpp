@@ -19,23 +19,23 @@ void tst_SiblingLinkArguments::conversion_data()
     QTest::addColumn<QVariantList>("expected"); // empty: refused
 
     const QVariantList refused;
-    QTest::newRow("int from text")
-        << QVariantList{QStringLiteral(" 42")} << "i" << QVariantList{42};
-    QTest::newRow("int from whole double") << QVariantList{7.0} << "i" << QVariantList{7};
-    QTest::newRow("int from fraction") << QVariantList{2.5} << "i" << refused;
-    QTest::newRow("int from word") << QVariantList{QStringLiteral("three")} << "i" << refused;
-    QTest::newRow("int out of range") << QVariantList{qlonglong(1) << 40} << "i" << refused;
-    QTest::newRow("bool from text")
-        << QVariantList{QStringLiteral("TRUE")} << "b" << QVariantList{true};
-    QTest::newRow("bool from digit text")
-        << QVariantList{QStringLiteral("0")} << "b" << QVariantList{false};
-    QTest::newRow("bool from other text") << QVariantList{QStringLiteral("yes")} << "b" << refused;
-    QTest::newRow("bool from 2") << QVariantList{2} << "b" << refused;
-    QTest::newRow("bool from whole double") << QVariantList{1.0} << "b" << QVariantList{true};
-    QTest::newRow("text from list") << QVariantList{QVariant(QVariantList{1})} << "s" << refused;
-    QTest::newRow("two texts") << QVariantList{QStringLiteral("Speech/rate"), 60} << "ss"
-                               << QVariantList{QStringLiteral("Speech/rate"), QStringLiteral("60")};
-    QTest::newRow("count differs") << QVariantList{} << "i" << refused;
+    const auto row = [](const char* name, const QVariantList& arguments, const char* types,
+                        const QVariantList& expected) {
+        QTest::newRow(name) << arguments << types << expected;
+    };
+    row("int from text", {" 42"}, "i", {42});
+    row("int from whole double", {7.0}, "i", {7});
+    row("int from fraction", {2.5}, "i", refused);
+    row("int from word", {"three"}, "i", refused);
+    row("int out of range", {qlonglong(1) << 40}, "i", refused);
+    row("bool from text", {"TRUE"}, "b", {true});
+    row("bool from digit text", {"0"}, "b", {false});
+    row("bool from other text", {"yes"}, "b", refused);
+    row("bool from 2", {2}, "b", refused);
+    row("bool from whole double", {1.0}, "b", {true});
+    row("text from list", {QVariant(QVariantList{1})}, "s", refused);
+    row("two texts", {"Speech/rate", 60}, "ss", {"Speech/rate", "60"});
+    row("count differs", {}, "i", refused);
 }
 
 void tst_SiblingLinkArguments::conversion()
