@@ -20,11 +20,15 @@ public slots:
 };
 
 namespace {
-QVariant structure(int number, const QString& text)
+// ((is)aii): the unpacking must leave each inner container before it reads on.
+QVariant structures()
 {
     QDBusArgument argument;
     argument.beginStructure();
-    argument << number << text;
+    argument.beginStructure();
+    argument << 7 << QStringLiteral("seven");
+    argument.endStructure();
+    argument << QList<int>{1, 2} << 8;
     argument.endStructure();
     return QVariant::fromValue(argument);
 }
@@ -37,8 +41,12 @@ private slots:
     void initTestCase();
     void unpacksWhatTheBusDelivered_data();
     void unpacksWhatTheBusDelivered();
+    void repeatedKeyKeepsTheEntrySentLast();
 
 private:
+    // What the receiver got for the request map (or a marshalled a{sv}).
+    QVariantMap deliver(const QVariant& request);
+
     TestBus m_bus;
     Receiver m_receiver;
 };
@@ -62,7 +70,9 @@ void DBusArgumentUnpackTest::unpacksWhatTheBusDelivered_data()
     QTest::newRow("array of dictionaries") << QVariant(QVariantList{inner, inner}) << same;
     QTest::newRow("string array") << QVariant(QStringList{"a", "b"})
                                   << QVariant(QVariantList{"a", "b"});
-    QTest::newRow("structure") << structure(7, "seven") << QVariant(QVariantList{7, "seven"});
+    QTest::newRow("structures") << structures()
+                                << QVariant(QVariantList{QVariantList{7, "seven"},
+                                                         QVariantList{1, 2}, 8});
     QTest::newRow("variant in variant")
         << QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(QVariantList{1, 2}))))
         << QVariant(QVariantList{1, 2});
@@ -85,6 +95,36 @@ void DBusArgumentUnpackTest::unpacksWhatTheBusDelivered()
     const QVariantMap unpacked = libpivra::dbusArgumentUnpack(m_receiver.received);
     QCOMPARE(unpacked,
              (QVariantMap{{"plain", "text"}, {"value", expected.isValid() ? expected : sent}}));
+}
+
+QVariantMap DBusArgumentUnpackTest::deliver(const QVariant& request)
+{
+    QDBusConnection bus = m_bus.connection();
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(bus.baseService(), "/receiver", "test.Receiver", "take");
+    call << request;
+    m_receiver.received.clear();
+    const QDBusPendingCall pending = bus.asyncCall(call);
+    const bool answered = QTest::qWaitFor([&] { return pending.isFinished(); }, 10000);
+    return answered && !pending.isError() ? m_receiver.received : QVariantMap{{"failed", true}};
+}
+
+void DBusArgumentUnpackTest::repeatedKeyKeepsTheEntrySentLast()
+{
+    // A dictionary may repeat a key on the wire; what the handler reads must be what Qt's
+    // value() gives for the delivered map, the entry sent last.
+    QDBusArgument request;
+    request.beginMap(QVariant::String, qMetaTypeId<QDBusVariant>());
+    for (const char* commandId : {"GetCommands", "HandleCommand"}) {
+        request.beginMapEntry();
+        request << QStringLiteral("commandId") << QDBusVariant(QString::fromLatin1(commandId));
+        request.endMapEntry();
+    }
+    request.endMap();
+    const QVariantMap delivered = deliver(QVariant::fromValue(request));
+    QCOMPARE(delivered.value("commandId"), QVariant("HandleCommand"));
+    QCOMPARE(libpivra::dbusArgumentUnpack(delivered),
+             (QVariantMap{{"commandId", "HandleCommand"}}));
 }
 
 QTEST_GUILESS_MAIN(DBusArgumentUnpackTest)
