@@ -1,7 +1,4 @@
-# Sibling client libraries: argument conversion alone, and the clients against the simulator.
-ch_add_test(tst_SiblingLinkArguments
-    SOURCES clients/tst_SiblingLinkArguments.cpp
-    LIBRARIES siblingclients)
+# Sibling client libraries: argument conversion, and the clients against the simulator.
 ch_add_test(tst_SiblingClients
     SOURCES clients/tst_SiblingClients.cpp
     LIBRARIES siblingclients)
