@@ -44,57 +44,6 @@ Result runChctl(const QStringList& arguments, const QByteArray& input = {},
             QString::fromUtf8(chctl.readAllStandardError())};
 }
 
-// A console session: the console's menus with each command's reply.
-const char* const consoleSession = R"(========== Commands - Main menu ==========
-1 	 Device settings: read, change, reset and import settings.
-2 	 Paper handling: load, eject and feed paper, and query its position.
-3 	 Stored documents: list, select and delete documents.
-4 	 Embossing jobs: start, pause, resume and cancel embossing.
-5 	 Speech output: speak text, stop speaking, set rate and volume.
-6 	 Service and maintenance: IPC state and hardware self-tests.
-==========================================
-HELP C Display commands main menu info.
-HELP [cmd_nr] Display command info.
-C [cmd_nr] Enter category / Run command.
-
-========== Paper handling: load, eject and feed paper, and query its position. - Menu ==========
-200 	 Load paper into the embosser.
-201 	 Eject the loaded paper.
-202 	 Feed the paper by a number of lines. ( lines: int )
-203 	 Tell whether paper is loaded.
-204 	 Tell the current paper position in lines.
-205 	 Set the paper length in lines. ( length: int )
-206 	 Calibrate the paper sensor (not available yet).
-==========================================
-
-
-========== Command 202 - Info ==========
-202 - Feed the paper by a number of lines. ( lines: int )
-==========================================
-
-
-========== 202 - Feed the paper by a number of lines. ==========
-resultId: Success
-errorId: Undefined
-================== Done ==================
-
-
-========== 500 - Speak a text aloud. ==========
-resultId: Success
-errorId: Undefined
-================== Done ==================
-
-
-Command 999 not found!
-
-================== Help ==================
-HELP C Display commands main menu info.
-HELP [cmd_nr] Display command info.
-C [cmd_nr] Enter category / Run command.
-==========================================
-
-)";
-
 } // namespace
 
 class ChctlTest : public QObject
@@ -179,11 +128,24 @@ void ChctlTest::chctl_data()
     row("refused: unknown sender", {"--sender", "Nobody", "list"}, 2, "unknown sender");
     row("no bus", {"--address", "unix:path=/nonexistent/bus", "list"}, 3,
         "cannot reach the command handler: ");
-    QTest::newRow("console session")
-        << QStringList{}
-        << QByteArray("HELP C\nC 2 ignored\nhelp   202\nC 202 4\nC 500 \"Hello console\"\n"
-                      "C 999\n")
-        << 0 << consoleSession << "speech: speak(\"Hello console\")";
+    const auto console = [](const char* name, const char* input, const QString& expected,
+                            const QString& siblingCall = {}) {
+        QTest::newRow(name) << QStringList{} << QByteArray(input) << 0 << expected << siblingCall;
+    };
+    console("console: main menu", "HELP C\n",
+            "========== Commands - Main menu ==========\n1 \t Device settings: read, change, reset "
+            "and import settings.\n2 \t Paper handling");
+    console("console: category, words ignored", "C 2 ignored\n",
+            "position. - Menu ==========\n200 \t Load paper into the embosser.\n201 \t Eject");
+    console("console: info", "help   202\n",
+            "========== Command 202 - Info ==========\n202 - Feed the paper by a number of lines. "
+            "( lines: int )\n====");
+    console("console: run quoted text", "C 500 \"Hello console\"\n",
+            "========== 500 - Speak a text aloud. ==========\nresultId: Success\nerrorId: "
+            "Undefined\n================== Done ==================\n",
+            "speech: speak(\"Hello console\")");
+    console("console: unknown command", "C 999\n",
+            "Command 999 not found!\n\n================== Help ==================\nHELP C");
     QTest::newRow("console: refused argument")
         << QStringList{"console"} << QByteArray("c 202 four\n") << 2
         << "FeedLines argument 1 (lines) must be a 32-bit integer, not \"four\"\n"
