@@ -1,2 +1,5 @@
-ch_add_test(tst_dbusargumentunpack
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbusargumentunpack.cpp LIBRARIES ls_platform)
+# The device-library stand-ins: the sibling client libraries against the simulator, and the
+# unpacking of what the bus delivers.
+ch_add_test(tst_platform SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_platform.cpp
+    LIBRARIES siblingclients ls_platform)
+add_dependencies(tst_platform sibling-simulator)
