@@ -3,6 +3,7 @@
 #include "ls/Enums.h"
 #include "ls/Keys.h"
 
+#include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 
