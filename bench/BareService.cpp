@@ -1,33 +1,42 @@
 #include "BareService.h"
 
+#include "BenchRequests.h"
 #include "libpivra/DBusArgumentUnpack.h"
-#include "ls/Keys.h"
 
-const QString BareService::serviceName = QStringLiteral("com.vellorn.BareBench");
+#include <QDBusMessage>
 
 BareService::BareService(QObject* parent) : QObject(parent) {}
 
-QVariantMap BareService::process(const QVariantMap& request)
+QString BareService::kindOf(const QVariantMap& request)
 {
-    return request;
+    return request.value(ls::commandIdKey).toString() + QLatin1Char('/') +
+           request.value(ls::subCommandIdKey).toString();
 }
 
-QString BareService::primingKey(const QVariantMap& request)
+bool BareService::learnReplies(const QDBusConnection& bus, const QStringList& names)
 {
-    return QStringLiteral("%1/%2/%3")
-        .arg(request.value(ls::commandIdKey).toString(),
-             request.value(ls::subCommandIdKey).toString(),
-             request.value(ls::categoryKey).toString());
+    for (const QString& name : names) {
+        const QVariantMap request = benchRequests::named(name);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("/"),
+            QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("process"));
+        call.setArguments({request});
+        const QDBusMessage answer = bus.call(call);
+        if (answer.arguments().isEmpty()) {
+            return false;
+        }
+        // Kept as plain values, as the service holds its replies, not as the bus delivered them.
+        const QVariantMap reply =
+            libpivra::dbusValueUnpack(answer.arguments().constFirst()).toMap();
+        if (reply.value(ls::resultIdKey) != ls::ResultId::Success) {
+            return false;
+        }
+        m_replies.insert(kindOf(request), reply);
+    }
+    return true;
 }
 
-void BareService::prime(const QVariantMap& request, const QVariantMap& reply)
+QVariantMap BareService::process(const QVariantMap& request) const
 {
-    // Kept as plain values, as the service holds its replies, not as the bus delivered them.
-    m_primed.insert(primingKey(request), libpivra::dbusArgumentUnpack(reply));
-}
-
-QVariantMap BareService::processPrimed(const QVariantMap& request) const
-{
-    const auto primed = m_primed.constFind(primingKey(request));
-    return primed != m_primed.constEnd() ? primed.value() : request;
+    return m_replies.value(kindOf(request), request);
 }

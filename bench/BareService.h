@@ -1,30 +1,29 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QHash>
 #include <QObject>
 #include <QVariantMap>
 
-// The yardstick for the service's round trips: a plain Qt D-Bus object with the same method
-// signature that does no work, so that what it costs is the bus and Qt D-Bus alone. process
-// echoes the request. processPrimed answers with a reply primed for that request, so that the
-// bus carries the same reply bytes as the real service's and the difference left is the
-// service's own work.
+// The yardstick for the service's calls: a plain Qt D-Bus object with the service's method that
+// does no work but answer with the reply the service gave to the same kind of request. The bus
+// carries the same bytes both ways, so what is left of the difference is the service's own work.
 class BareService : public QObject
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.vellorn.BareBench")
+    Q_CLASSINFO("D-Bus Interface", "com.vellorn.CommandHandler")
 public:
-    static const QString serviceName;
-
     explicit BareService(QObject* parent = nullptr);
 
+    // Asks the service once for each named request; false when one does not succeed, as the
+    // bench would then compare against a failure.
+    bool learnReplies(const QDBusConnection& bus, const QStringList& names);
+
 public slots:
-    QVariantMap process(const QVariantMap& request);
-    void prime(const QVariantMap& request, const QVariantMap& reply);
-    QVariantMap processPrimed(const QVariantMap& request) const;
+    QVariantMap process(const QVariantMap& request) const;
 
 private:
-    static QString primingKey(const QVariantMap& request);
+    static QString kindOf(const QVariantMap& request);
 
-    QHash<QString, QVariantMap> m_primed;
+    QHash<QString, QVariantMap> m_replies;
 };

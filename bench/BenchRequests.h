@@ -1,49 +1,38 @@
 #pragma once
 
 #include "ls/Enums.h"
+#include "ls/Keys.h"
 
+#include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 
-// The requests the benchmarks send, in process and over the bus.
+// The requests the bench sends, by the name it gives them: the catalogue and one command of
+// each sibling (paper feed, documents, settings, speech rate). Empty for an unknown name.
 namespace benchRequests {
 
-inline QVariantMap request(const QString& commandId,
-                           const QString& sender = ls::ServiceId::WebServer)
-{
-    return {{ls::commandIdKey, commandId}, {ls::senderIdKey, sender}};
-}
-
-inline QVariantMap deviceCommand(int subCommand, const QVariantList& args = {})
-{
-    QVariantMap map = request(ls::CommandHandlerCmdId::HandleCommand);
-    map.insert(ls::subCommandIdKey, subCommand);
-    if (!args.isEmpty()) {
-        map.insert(ls::argsKey, args);
-    }
-    return map;
-}
-
-// The requests a load client sends, by the name the bench gives it: the catalogue and one
-// command of each sibling. Empty for an unknown name.
 inline QVariantMap named(const QString& name)
 {
+    QVariantMap request{{ls::commandIdKey, ls::CommandHandlerCmdId::GetCommandCategories},
+                        {ls::senderIdKey, ls::ServiceId::WebServer}};
     if (name == QLatin1String("categories")) {
-        return request(ls::CommandHandlerCmdId::GetCommandCategories);
+        return request;
     }
-    if (name == QLatin1String("feed")) {
-        return deviceCommand(202, {1});
+    const QHash<QString, QPair<int, QVariantList>> commands{
+        {QStringLiteral("feed"), {202, {1}}},
+        {QStringLiteral("documents"), {300, {}}},
+        {QStringLiteral("settings"), {100, {}}},
+        {QStringLiteral("rate"), {502, {50}}}};
+    const auto command = commands.constFind(name);
+    if (command == commands.constEnd()) {
+        return {};
     }
-    if (name == QLatin1String("documents")) {
-        return deviceCommand(300);
+    request.insert(ls::commandIdKey, ls::CommandHandlerCmdId::HandleCommand);
+    request.insert(ls::subCommandIdKey, command->first);
+    if (!command->second.isEmpty()) {
+        request.insert(ls::argsKey, command->second);
     }
-    if (name == QLatin1String("settings")) {
-        return deviceCommand(100);
-    }
-    if (name == QLatin1String("rate")) {
-        return deviceCommand(502, {50});
-    }
-    return {};
+    return request;
 }
 
 } // namespace benchRequests

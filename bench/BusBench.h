@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <QVariantMap>
 #include <QVector>
 
-class QProcess;
+class ServiceProcess;
 class TestBus;
 
 // The measurements that need the real processes: one private system bus with the four sibling
@@ -16,9 +15,9 @@ class BusBench : public QObject
 {
     Q_OBJECT
 public:
-    // Who a group of load clients calls, and what: each client sends one request of the list,
-    // client i the one at i modulo its length. Only counted groups add to the figure.
-    enum class Side { Service, BareEcho, BareSameReply };
+    // Who a group of load clients calls, and what: client i of the group sends the request at i
+    // modulo the list's length. Only counted groups add to the figure.
+    enum class Side { Service, Bare };
     struct Load {
         Side side;
         QStringList requests;
@@ -27,55 +26,31 @@ public:
     };
 
     explicit BusBench(QObject* parent = nullptr);
-    ~BusBench() override;
 
     bool start();
-    // From the last sibling's ready file to the service's own, one fresh service per run.
+    // Nanoseconds from the last sibling's readiness to the service's own, one fresh service per
+    // run; empty when a run failed.
     QVector<qint64> measureReadiness(int runs);
     bool startServices();
-    // Hands the service's reply to each kind of request to the bare service that answers with
-    // the service's reply.
-    bool primeBare();
-    // Calls per second that the counted clients completed together within the window, counted
-    // by the clients; -1 when a client failed. Failed calls are added to *failed.
+    // Calls per second that the counted clients completed together within the window; -1 when
+    // a client did not report. Failed calls are added to *failed.
     double throughput(const QVector<Load>& loads, int windowMs, int* failed);
     // Makes the sibling behind busName (its interface has the same name) slow to answer.
     bool setSiblingDelay(const QString& busName, int milliseconds);
     // VmRSS in kB, or -1.
-    qint64 serviceResidentKb() const;
-    qint64 bareResidentKb() const;
+    qint64 residentKb(Side side) const;
 
     QString problem() const { return m_problem; }
 
 private:
-    struct Request {
-        QString label;
-        QVariantMap map;
-    };
-    struct Target {
-        QString service;
-        QString interface;
-        QString method;
-    };
-    static const Target commandHandler;
-    static const Target bareEcho;
-    static const Target barePrimed;
-
-    QProcess* startLogged(const QString& program, const QStringList& arguments,
-                          const QString& logName);
-    static void stop(QProcess* process);
-    bool waitForGateThread(const QProcess* service);
     qint64 readinessOnce();
-    QVariantMap call(const Target& target, const QVariantList& arguments) const;
+    ServiceProcess*
+    startOnBus(const QString& program, const QStringList& arguments = {},
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
     bool fail(const QString& problem);
-    static QVector<Request> requests();
-    static qint64 residentKb(const QProcess* process);
-    static const Target& targetOf(Side side);
 
     TestBus* m_bus = nullptr;
-    QTemporaryDir m_logs;
-    QProcess* m_service = nullptr;
-    QProcess* m_bare = nullptr;
-    QProcess* m_barePrimed = nullptr;
+    ServiceProcess* m_service = nullptr;
+    ServiceProcess* m_bare = nullptr;
     QString m_problem;
 };

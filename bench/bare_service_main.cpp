@@ -1,6 +1,5 @@
-// The bare Qt D-Bus service of the round-trip comparison, on the system bus that
-// DBUS_SYSTEM_BUS_ADDRESS names, under the well-known name given as the only argument
-// (com.vellorn.BareBench when none is given).
+// The bare yardstick service: learns the service's replies to the requests it is named on the
+// command line, then serves them as com.vellorn.BareBench. Its name appears once it is ready.
 
 #include "BareService.h"
 
@@ -12,12 +11,14 @@
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    const QString name = arguments.size() > 1 ? arguments.at(1) : BareService::serviceName;
     BareService service;
     QDBusConnection bus = QDBusConnection::systemBus();
+    if (!service.learnReplies(bus, QCoreApplication::arguments().mid(1))) {
+        qCritical() << "bench-bare-service: the service did not answer every request with success";
+        return 1;
+    }
     if (!bus.registerObject(QStringLiteral("/"), &service, QDBusConnection::ExportAllSlots) ||
-        !bus.registerService(name)) {
+        !bus.registerService(QStringLiteral("com.vellorn.BareBench"))) {
         qCritical() << "bench-bare-service: cannot serve on the bus:" << bus.lastError().message();
         return 1;
     }
