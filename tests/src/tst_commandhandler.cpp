@@ -117,8 +117,6 @@ private slots:
     void tableQueries();
     void busLimits_data();
     void busLimits();
-    void unreadableTableKeepsTheLoadedOne_data();
-    void unreadableTableKeepsTheLoadedOne();
 
 private:
     QTemporaryDir m_state;
@@ -344,32 +342,6 @@ void CommandHandlerTest::busLimits()
     QFETCH(QVariantMap, reply);
     QFETCH(QString, problem);
     QCOMPARE(BusLimits::problem(reply), problem);
-}
-
-void CommandHandlerTest::unreadableTableKeepsTheLoadedOne_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("not JSON") << QByteArray("{");
-    QTest::newRow("no object") << QByteArray("[1]");
-    QTest::newRow("no file") << QByteArray();
-}
-
-void CommandHandlerTest::unreadableTableKeepsTheLoadedOne()
-{
-    QFETCH(QByteArray, contents);
-    QFile file(CommandHandler::commandTablePath());
-    QVERIFY(contents.isEmpty() ? file.remove()
-                               : file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
-    file.close();
-    const QVariantMap categories = m_handler.process(request("GetCommandCategories", "Speech", {}));
-
-    LogCapture capture;
-    QVERIFY(!m_handler.initialize());
-    QCOMPARE(
-        capture.messages(),
-        QStringList{
-            error("initialize", "reading \"%1\" failed!").arg(CommandHandler::commandTablePath())});
-    QCOMPARE(m_handler.process(request("GetCommandCategories", "Speech", {})), categories);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
