@@ -248,6 +248,8 @@ void CommandHandlerTest::process_data()
         << device(202, QVariantList{3}) << failure << absent("PrintManager", "feedLines");
     QTest::newRow("ipc test") << device(602, QVariantList{"4"}) << failure
                               << absent("PrintManager", "runTestCmd");
+    QTest::newRow("ipc test, largest parameter")
+        << device(602, QVariantList{2147483647}) << failure << absent("PrintManager", "runTestCmd");
 }
 
 void CommandHandlerTest::process()
@@ -319,8 +321,8 @@ void CommandHandlerTest::busLimits_data()
     QTest::newRow("lists to the limit") << nested(QStringList{"s"}, 0, 30, 0) << "";
     QTest::newRow("lists, one more") << nested(QStringList{"s"}, 0, 30, 1) << deep;
     QTest::newRow("empty list, one more") << nested(QVariantList(), 0, 0, 61) << deep;
-    QTest::newRow("unix fd in a list")
-        << nested(QVariant::fromValue(QDBusUnixFileDescriptor(0)), 0, 1, 0)
+    QTest::newRow("unix fd after another value in a list")
+        << QVariantMap{{"r", QVariantList{1, QVariant::fromValue(QDBusUnixFileDescriptor(0))}}}
         << "holds a unix file descriptor";
     QTest::newRow("date") << nested(QDateTime(), 1, 0, 0)
                           << "holds a value the bus cannot carry (QDateTime)";
