@@ -5,13 +5,16 @@
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QUuid>
 
+const QString TestBus::serviceName = QStringLiteral("com.vellorn.CommandHandler");
+const QStringList TestBus::siblings = {
+    QStringLiteral("print-manager"), QStringLiteral("document-manager"),
+    QStringLiteral("configuration-manager"), QStringLiteral("speech")};
 const QStringList TestBus::siblingReadinessNames = {
     QStringLiteral("print-manager"), QStringLiteral("configuration-manager"),
     QStringLiteral("document-manager"), QStringLiteral("speechd")};
@@ -47,11 +50,7 @@ bool TestBus::start()
     }
     QDir(m_root.path()).mkpath(QStringLiteral("watcher"));
     QDir(m_root.path()).mkpath(QStringLiteral("state"));
-    setCommandTable([] {
-        QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
-        table.open(QIODevice::ReadOnly);
-        return table.readAll();
-    }());
+    setCommandTable(defaultCommandTable());
 
     m_daemon = new ServiceProcess(this);
     m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
@@ -107,6 +106,13 @@ void TestBus::removeCommandTable() const
     QFile::remove(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")));
 }
 
+QByteArray TestBus::defaultCommandTable()
+{
+    QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
+    table.open(QIODevice::ReadOnly);
+    return table.readAll();
+}
+
 void TestBus::markSiblingsReady(bool ready) const
 {
     for (const QString& name : siblingReadinessNames) {
@@ -127,7 +133,17 @@ ServiceProcess* TestBus::startSibling(const QString& sibling)
     auto* process = new ServiceProcess(this);
     process->start(QStringLiteral(SIBLING_SIMULATOR_BINARY), {sibling});
     process->waitForStarted(5000);
+    m_siblings.insert(sibling, process);
     return process;
+}
+
+bool TestBus::startSiblings()
+{
+    for (const QString& name : siblings) {
+        startSibling(name);
+    }
+    return std::all_of(siblings.cbegin(), siblings.cend(),
+                       [this](const QString& name) { return waitForReady(readinessNameOf(name)); });
 }
 
 bool TestBus::waitForReady(const QString& name, int timeoutMs) const
@@ -138,26 +154,22 @@ bool TestBus::waitForReady(const QString& name, int timeoutMs) const
 bool TestBus::waitForBusName(const QString& name, int timeoutMs) const
 {
     const QDBusConnection bus = connection();
-    return QTest::qWaitFor(
-        [&] { return bus.interface()->isServiceRegistered(name).value(); }, timeoutMs);
+    return QTest::qWaitFor([&] { return bus.interface()->isServiceRegistered(name).value(); },
+                           timeoutMs);
+}
+
+QDBusMessage TestBus::call(const QDBusMessage& message) const
+{
+    QDBusPendingCall pending = connection().asyncCall(message, 10000);
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
+        return message.createErrorReply(QStringLiteral("timeout"), QString());
+    }
+    return pending.reply();
 }
 
 QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("/"),
-        QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("process"));
-    call << request;
-    // Waits with the event loop running, so a service exported by the test process itself
-    // can answer too.
-    QDBusPendingCall pending = connection().asyncCall(call, 10000);
-    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
-        if (error != nullptr) {
-            *error = QStringLiteral("timeout");
-        }
-        return {};
-    }
-    const QDBusMessage reply = pending.reply();
+    const QDBusMessage reply = call(processCall(request));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         if (error != nullptr) {
             *error = reply.errorName();
@@ -165,4 +177,67 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
         return {};
     }
     return libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+}
+
+void TestBus::send(const QString& label, const QVariantMap& request)
+{
+    auto* watcher =
+        new QDBusPendingCallWatcher(connection().asyncCall(processCall(request), 30000), this);
+    ++m_sent;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, label, watcher] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        completed.append(label);
+        replies.insert(label, reply.arguments().isEmpty()
+                                  ? QVariantMap{{QStringLiteral("error"), reply.errorName()}}
+                                  : libpivra::dbusValueUnpack(reply.arguments().at(0)).toMap());
+    });
+}
+
+void TestBus::clearSent()
+{
+    m_sent = 0;
+    completed.clear();
+    replies.clear();
+}
+
+QVariantMap TestBus::siblingState(const QString& sibling) const
+{
+    const QDBusMessage reply = call(QDBusMessage::createMethodCall(
+        busNameOf(sibling), QStringLiteral("/"), busNameOf(sibling), QStringLiteral("state")));
+    return libpivra::dbusValueUnpack(reply.arguments().value(0)).toMap();
+}
+
+QVariantMap TestBus::command(int subCommand, const QVariantList& args)
+{
+    QVariantMap request{{QStringLiteral("commandId"), QStringLiteral("HandleCommand")},
+                        {QStringLiteral("senderId"), QStringLiteral("FrontPanel")},
+                        {QStringLiteral("subCommandId"), subCommand}};
+    if (!args.isEmpty()) {
+        request.insert(QStringLiteral("args"), args);
+    }
+    return request;
+}
+
+QDBusMessage TestBus::processCall(const QVariantMap& request)
+{
+    return QDBusMessage::createMethodCall(serviceName, QStringLiteral("/"), serviceName,
+                                          QStringLiteral("process"))
+           << request;
+}
+
+QString TestBus::busNameOf(const QString& sibling)
+{
+    static const QMap<QString, QString> names = {
+        {QStringLiteral("print-manager"), QStringLiteral("com.vellorn.PrintManager")},
+        {QStringLiteral("document-manager"), QStringLiteral("com.vellorn.DocumentManager")},
+        {QStringLiteral("configuration-manager"),
+         QStringLiteral("com.vellorn.ConfigurationManager")},
+        {QStringLiteral("speech"), QStringLiteral("com.vellorn.Speech")}};
+    return names.value(sibling);
+}
+
+QString TestBus::readinessNameOf(const QString& sibling)
+{
+    return sibling == QLatin1String("speech") ? QStringLiteral("speechd") : sibling;
 }
