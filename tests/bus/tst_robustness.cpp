@@ -68,17 +68,10 @@ QVector<QVariantMap> everyRequest()
     return requests;
 }
 
-QByteArray defaultTable()
-{
-    QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
-    table.open(QIODevice::ReadOnly);
-    return table.readAll();
-}
-
 // The default table with one field of an entry replaced.
 QByteArray defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes)
 {
-    QJsonObject table = QJsonDocument::fromJson(defaultTable()).object();
+    QJsonObject table = QJsonDocument::fromJson(TestBus::defaultCommandTable()).object();
     for (const auto& [entry, field, value] : changes) {
         QJsonObject changed = table.value(entry).toObject();
         changed.insert(field, value);
@@ -101,25 +94,19 @@ private slots:
     void initTestCase();
     void init() { m_service->output(); }
     void cleanup();
-    void wrongSignatures_data();
-    void wrongSignatures();
-    void everyValueTypeInEveryField_data();
-    void everyValueTypeInEveryField();
+    void wrongSignaturesAndDeepNesting_data();
+    void wrongSignaturesAndDeepNesting();
+    void hostileValueInEveryField_data();
+    void hostileValueInEveryField();
     void hugeRequest();
-    void deepNesting_data();
-    void deepNesting();
-    // These restart the service.
     void everySiblingGone();
-    void brokenCommandTable_data();
-    void brokenCommandTable();
-    void standardInputClosed();
+    // This restarts the service.
+    void brokenCommandTableAndStandardInputClosed_data();
+    void brokenCommandTableAndStandardInputClosed();
 
 private:
-    void restartService(const QByteArray& table, const QString& shellRedirection = QString());
     void expectEveryRequestAnswered();
     QDBusMessage send(const QDBusMessage& call) const;
-    QDBusMessage processCall() const;
-    void expectFailureReply(const QVariantMap& request);
 
     TestBus m_bus;
     ServiceProcess* m_service = nullptr;
@@ -142,12 +129,6 @@ void RobustnessTest::cleanup()
     QVERIFY(!reply.value("commandCategories").toList().isEmpty());
 }
 
-QDBusMessage RobustnessTest::processCall() const
-{
-    return QDBusMessage::createMethodCall(busName, QStringLiteral("/"), busName,
-                                          QStringLiteral("process"));
-}
-
 QDBusMessage RobustnessTest::send(const QDBusMessage& call) const
 {
     // A connection of its own: the bus drops a client that sends what it refuses.
@@ -164,60 +145,63 @@ QDBusMessage RobustnessTest::send(const QDBusMessage& call) const
     return reply;
 }
 
-void RobustnessTest::expectFailureReply(const QVariantMap& request)
-{
-    QString error;
-    const QVariantMap reply = m_bus.process(request, &error);
-    QCOMPARE(error, QString());
-    QCOMPARE(reply.value("resultId"), QVariant("Failure"));
-    QVERIFY(reply.contains("errorId"));
-}
-
-void RobustnessTest::wrongSignatures_data()
+void RobustnessTest::wrongSignaturesAndDeepNesting_data()
 {
     QTest::addColumn<QVariantList>("arguments");
-    QTest::newRow("no argument") << QVariantList();
-    QTest::newRow("string") << QVariantList{"GetCommands"};
-    QTest::newRow("two dictionaries") << QVariantList{QVariantMap(), QVariantMap()};
+    // The bus's error for the call, or none when the service answers.
+    QTest::addColumn<QString>("error");
+    const QString unknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
+    QTest::newRow("no argument") << QVariantList() << unknownMethod;
+    QTest::newRow("two dictionaries")
+        << QVariantList{QVariantMap(), QVariantMap()} << unknownMethod;
     QTest::newRow("dictionary of strings")
-        << QVariantList{QVariant::fromValue(QMap<QString, QString>{{"commandId", "x"}})};
-    QTest::newRow("array") << QVariantList{QVariant(QVariantList{1, 2})};
-    QTest::newRow("integer") << QVariantList{42};
+        << QVariantList{QVariant::fromValue(QMap<QString, QString>{{"commandId", "x"}})}
+        << unknownMethod;
+    // Each level is a variant holding a dictionary (three containers); with the request's own
+    // dictionary and argument array, the bus's limit of 64 nested containers lies between
+    // 18 and 20 levels. Beyond it the library or the bus refuses the call.
+    const auto nested = [](int depth) {
+        return QVariantList{QVariantMap{{"commandId", "HandleCommand"},
+                                        {"subCommandId", 202},
+                                        {"args", QVariantList{nestedMaps(depth)}}}};
+    };
+    QTest::newRow("nested to the limit") << nested(18) << QString();
+    QTest::newRow("nested beyond the limit") << nested(20) << QString("beyond");
 }
 
-void RobustnessTest::wrongSignatures()
+void RobustnessTest::wrongSignaturesAndDeepNesting()
 {
     QFETCH(QVariantList, arguments);
+    QFETCH(QString, error);
     qDBusRegisterMetaType<QMap<QString, QString>>();
-    QDBusMessage call = processCall();
+    QDBusMessage call = TestBus::processCall({});
     call.setArguments(arguments);
     const QDBusMessage reply = send(call);
-    QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
-    QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+    QCOMPARE(reply.type(),
+             error.isEmpty() ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
+    if (error.startsWith("org.")) {
+        QCOMPARE(reply.errorName(), error);
+    }
+    QVERIFY(!error.isEmpty() || reply.arguments().size() == 1);
 }
 
-void RobustnessTest::everyValueTypeInEveryField_data()
+void RobustnessTest::hostileValueInEveryField_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QVariant>("value");
+    // The kinds of value that take different ways through the unpacking and the checks.
     const QList<QPair<const char*, QVariant>> values = {
         {"int", 202},
-        {"negative", -2147483647 - 1},
         {"uint64", QVariant::fromValue<qulonglong>(18446744073709551615ULL)},
         {"double", 2.02e2},
-        {"bool", true},
         {"invalid utf-8 and nul as bytes", QByteArray("\xff\x00\xfe", 3)},
         {"string list", QStringList{"HandleCommand", "202"}},
         {"map", QVariantMap{{"commandId", "HandleCommand"}}},
-        {"list of maps", QVariantList{QVariantMap{{"a", 1}}, QVariantMap()}},
         {"structure", structure()},
         {"object path", QVariant::fromValue(QDBusObjectPath("/a/b"))},
-        {"signature", QVariant::fromValue(QDBusSignature("a{sv}"))},
         {"variant in variant", QVariant::fromValue(QDBusVariant(QVariant(202)))},
         {"empty string", QString()},
-        {"one megabyte", QString(1 << 20, QLatin1Char('x'))},
-        {"non-latin", QStringLiteral("\u6f22\u5b57 \U0001F600 \u202e")},
-        {"escapes", QStringLiteral("\\\"%1%n\t\r\n\033[1;4m")},
+        {"non-latin and escapes", QStringLiteral("\u6f22\U0001F600 \u202e\\\"%1%n\t\r\n\033[1;4m")},
     };
     for (const QString& field : requestKeys) {
         for (const auto& value : values) {
@@ -226,20 +210,16 @@ void RobustnessTest::everyValueTypeInEveryField_data()
     }
 }
 
-void RobustnessTest::everyValueTypeInEveryField()
+void RobustnessTest::hostileValueInEveryField()
 {
     QFETCH(QString, field);
     QFETCH(QVariant, value);
     // Otherwise valid requests with one field replaced: each kind of request must still be
     // answered with a reply map.
     const QList<QVariantMap> requests = {
-        {{"commandId", "HandleCommand"},
-         {"senderId", "WebServer"},
-         {"subCommandId", 202},
-         {"args", QVariantList{3}}},
+        TestBus::command(202, {3}),
         {{"commandId", "GetCommands"}, {"senderId", "WebServer"}, {"category", "IpcCommandId"}},
-        {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", 600}},
-    };
+        TestBus::command(600)};
     for (QVariantMap request : requests) {
         request.insert(field, value);
         QString error;
@@ -267,57 +247,8 @@ void RobustnessTest::hugeRequest()
 
     request.insert("commandId", "HandleCommand");
     request.insert("subCommandId", 202);
-    expectFailureReply(request);
-}
-
-void RobustnessTest::deepNesting_data()
-{
-    QTest::addColumn<int>("depth");
-    QTest::addColumn<bool>("deliverable");
-    // Each level is a variant holding a dictionary (three containers); with the request's own
-    // dictionary and argument array, the bus's limit of 64 nested containers lies between
-    // 18 and 20 levels.
-    QTest::newRow("moderate") << 10 << true;
-    QTest::newRow("at the limit") << 18 << true;
-    QTest::newRow("just beyond the limit") << 20 << false;
-    QTest::newRow("far beyond the limit") << 40 << false;
-}
-
-void RobustnessTest::deepNesting()
-{
-    QFETCH(int, depth);
-    QFETCH(bool, deliverable);
-    const QVariantMap request{{"commandId", "HandleCommand"},
-                              {"senderId", "WebServer"},
-                              {"subCommandId", 202},
-                              {"args", QVariantList{nestedMaps(depth)}}};
-    QDBusMessage call = processCall();
-    call << request;
-    const QDBusMessage reply = send(call);
-    if (deliverable) {
-        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
-        QVERIFY(reply.arguments().size() == 1);
-    } else {
-        // Refused before it reaches the service, by the library or the bus.
-        QVERIFY(reply.type() != QDBusMessage::ReplyMessage);
-    }
-}
-
-void RobustnessTest::restartService(const QByteArray& table, const QString& shellRedirection)
-{
-    m_service->stop();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return !m_bus.connection().interface()->isServiceRegistered(busName).value(); },
-        10000));
-    m_bus.setCommandTable(table);
-    if (shellRedirection.isEmpty()) {
-        m_service = m_bus.startService();
-        return;
-    }
-    m_service = new ServiceProcess(this);
-    m_service->start(QStringLiteral("/bin/sh"),
-                     {QStringLiteral("-c"), QStringLiteral("exec \"$0\" %1").arg(shellRedirection),
-                      QStringLiteral(COMMAND_HANDLER_BINARY)});
+    QCOMPARE(m_bus.process(request, &error).value("resultId"), QVariant("Failure"));
+    QCOMPARE(error, QString());
 }
 
 void RobustnessTest::expectEveryRequestAnswered()
@@ -337,12 +268,11 @@ void RobustnessTest::everySiblingGone()
     // Announced ready, but none of them is there.
     expectEveryRequestAnswered();
     // A command no sibling could carry out is no success.
-    const QVariantMap documents = m_bus.process(
-        {{"commandId", "HandleCommand"}, {"senderId", "WebServer"}, {"subCommandId", 300}});
+    const QVariantMap documents = m_bus.process(TestBus::command(300));
     QCOMPARE(documents, QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
 }
 
-void RobustnessTest::brokenCommandTable_data()
+void RobustnessTest::brokenCommandTableAndStandardInputClosed_data()
 {
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QString>("logLine");
@@ -392,19 +322,17 @@ void RobustnessTest::brokenCommandTable_data()
                    "carries in one message.");
 }
 
-void RobustnessTest::brokenCommandTable()
+void RobustnessTest::brokenCommandTableAndStandardInputClosed()
 {
     QFETCH(QByteArray, table);
     QFETCH(QString, logLine);
-    restartService(table);
+    m_service->stop();
+    QTRY_VERIFY(!m_bus.connection().interface()->isServiceRegistered(busName).value());
+    m_bus.setCommandTable(table);
+    m_service = new ServiceProcess(this);
+    m_service->start("/bin/sh", {"-c", "exec \"$0\" <&-", QStringLiteral(COMMAND_HANDLER_BINARY)});
     expectEveryRequestAnswered();
     QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
-}
-
-void RobustnessTest::standardInputClosed()
-{
-    restartService(defaultTable(), QStringLiteral("<&-"));
-    expectEveryRequestAnswered();
     // The console reads /dev/null rather than whatever the process opened first.
     QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(m_service->processId())),
              QStringLiteral("/dev/null"));
