@@ -26,11 +26,6 @@ TestBus::TestBus(QObject* parent) : QObject(parent)
 
 TestBus::~TestBus()
 {
-    stopAll();
-}
-
-void TestBus::stopAll()
-{
     QDBusConnection::disconnectFromBus(m_connectionName);
     const auto processes = findChildren<ServiceProcess*>();
     for (ServiceProcess* process : processes) {
@@ -201,13 +196,6 @@ void TestBus::clearSent()
     replies.clear();
 }
 
-QVariantMap TestBus::siblingState(const QString& sibling) const
-{
-    const QDBusMessage reply = call(QDBusMessage::createMethodCall(
-        busNameOf(sibling), QStringLiteral("/"), busNameOf(sibling), QStringLiteral("state")));
-    return libpivra::dbusValueUnpack(reply.arguments().value(0)).toMap();
-}
-
 QVariantMap TestBus::command(int subCommand, const QVariantList& args)
 {
     QVariantMap request{{QStringLiteral("commandId"), QStringLiteral("HandleCommand")},
@@ -228,13 +216,11 @@ QDBusMessage TestBus::processCall(const QVariantMap& request)
 
 QString TestBus::busNameOf(const QString& sibling)
 {
-    static const QMap<QString, QString> names = {
-        {QStringLiteral("print-manager"), QStringLiteral("com.vellorn.PrintManager")},
-        {QStringLiteral("document-manager"), QStringLiteral("com.vellorn.DocumentManager")},
-        {QStringLiteral("configuration-manager"),
-         QStringLiteral("com.vellorn.ConfigurationManager")},
-        {QStringLiteral("speech"), QStringLiteral("com.vellorn.Speech")}};
-    return names.value(sibling);
+    QString name = QStringLiteral("com.vellorn.");
+    for (const QString& word : sibling.split(QLatin1Char('-'))) {
+        name += word.at(0).toUpper() + word.mid(1);
+    }
+    return name;
 }
 
 QString TestBus::readinessNameOf(const QString& sibling)

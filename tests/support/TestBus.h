@@ -63,9 +63,6 @@ public:
     QStringList completed;
     QMap<QString, QVariantMap> replies;
 
-    // What the simulator of a sibling reports of itself.
-    QVariantMap siblingState(const QString& sibling) const;
-
     // A device command as the front panel sends it.
     static QVariantMap command(int subCommand, const QVariantList& args = {});
     static QDBusMessage processCall(const QVariantMap& request);
@@ -78,8 +75,6 @@ public:
     static const QStringList siblingReadinessNames;
 
 private:
-    void stopAll();
-
     QTemporaryDir m_root;
     ServiceProcess* m_daemon = nullptr;
     QString m_address;
