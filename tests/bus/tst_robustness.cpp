@@ -68,6 +68,13 @@ QVector<QVariantMap> everyRequest()
     return requests;
 }
 
+// A reply map as every request must get one.
+bool isAnswer(const QVariantMap& reply)
+{
+    const QVariant result = reply.value("resultId");
+    return (result == "Success" || result == "Failure") && reply.contains("errorId");
+}
+
 // The default table with one field of an entry replaced.
 QByteArray defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes)
 {
@@ -98,8 +105,8 @@ private slots:
     void wrongSignaturesAndDeepNesting();
     void hostileValueInEveryField_data();
     void hostileValueInEveryField();
-    void hugeRequest();
-    void everySiblingGone();
+    // Announced ready, but none of the siblings is there.
+    void hugeRequestAndEveryRequestWithoutSiblings();
     // This restarts the service.
     void brokenCommandTableAndStandardInputClosed_data();
     void brokenCommandTableAndStandardInputClosed();
@@ -120,13 +127,16 @@ void RobustnessTest::initTestCase()
     QVERIFY(m_bus.waitForBusName(busName));
 }
 
+// The service is still up and answers; a command that no sibling could carry out, as none is
+// there, is no success.
 void RobustnessTest::cleanup()
 {
     QCOMPARE(m_service->state(), QProcess::Running);
     const QVariantMap reply =
         m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}});
-    QCOMPARE(reply.value("resultId"), QVariant("Success"));
     QVERIFY(!reply.value("commandCategories").toList().isEmpty());
+    QCOMPARE(m_bus.process(TestBus::command(300)),
+             QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
 }
 
 QDBusMessage RobustnessTest::send(const QDBusMessage& call) const
@@ -148,7 +158,7 @@ QDBusMessage RobustnessTest::send(const QDBusMessage& call) const
 void RobustnessTest::wrongSignaturesAndDeepNesting_data()
 {
     QTest::addColumn<QVariantList>("arguments");
-    // The bus's error for the call, or none when the service answers.
+    // The bus's error for the call: none when the service answers.
     QTest::addColumn<QString>("error");
     const QString unknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
     QTest::newRow("no argument") << QVariantList() << unknownMethod;
@@ -166,7 +176,7 @@ void RobustnessTest::wrongSignaturesAndDeepNesting_data()
                                         {"args", QVariantList{nestedMaps(depth)}}}};
     };
     QTest::newRow("nested to the limit") << nested(18) << QString();
-    QTest::newRow("nested beyond the limit") << nested(20) << QString("beyond");
+    QTest::newRow("nested beyond the limit") << nested(20) << QString("*");
 }
 
 void RobustnessTest::wrongSignaturesAndDeepNesting()
@@ -179,10 +189,7 @@ void RobustnessTest::wrongSignaturesAndDeepNesting()
     const QDBusMessage reply = send(call);
     QCOMPARE(reply.type(),
              error.isEmpty() ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
-    if (error.startsWith("org.")) {
-        QCOMPARE(reply.errorName(), error);
-    }
-    QVERIFY(!error.isEmpty() || reply.arguments().size() == 1);
+    QCOMPARE(reply.errorName(), error == "*" ? reply.errorName() : error);
 }
 
 void RobustnessTest::hostileValueInEveryField_data()
@@ -222,54 +229,32 @@ void RobustnessTest::hostileValueInEveryField()
         TestBus::command(600)};
     for (QVariantMap request : requests) {
         request.insert(field, value);
-        QString error;
-        const QVariantMap reply = m_bus.process(request, &error);
-        QCOMPARE(error, QString());
-        QVERIFY(reply.value("resultId") == "Success" || reply.value("resultId") == "Failure");
-        QVERIFY(reply.contains("errorId"));
+        QVERIFY(isAnswer(m_bus.process(request)));
     }
 }
 
-void RobustnessTest::hugeRequest()
+void RobustnessTest::hugeRequestAndEveryRequestWithoutSiblings()
 {
     QVariantMap request{{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}};
-    for (int i = 0; i < 20000; ++i) {
-        request.insert(QStringLiteral("key%1").arg(i), QVariantList{i, QString::number(i)});
-    }
     QVariantList manyArguments;
     for (int i = 0; i < 20000; ++i) {
+        request.insert(QStringLiteral("key%1").arg(i), QVariantList{i, QString::number(i)});
         manyArguments << i;
     }
     request.insert("args", manyArguments);
-    QString error;
-    QCOMPARE(m_bus.process(request, &error).value("resultId"), QVariant("Success"));
-    QCOMPARE(error, QString());
-
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
     request.insert("commandId", "HandleCommand");
     request.insert("subCommandId", 202);
-    QCOMPARE(m_bus.process(request, &error).value("resultId"), QVariant("Failure"));
-    QCOMPARE(error, QString());
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Failure"));
+    expectEveryRequestAnswered();
 }
 
 void RobustnessTest::expectEveryRequestAnswered()
 {
     QVERIFY(m_bus.waitForBusName(busName));
     for (const QVariantMap& request : everyRequest()) {
-        QString error;
-        const QVariantMap reply = m_bus.process(request, &error);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-        QVERIFY(reply.value("resultId") == "Success" || reply.value("resultId") == "Failure");
-        QVERIFY(reply.contains("errorId"));
+        QVERIFY(isAnswer(m_bus.process(request)));
     }
-}
-
-void RobustnessTest::everySiblingGone()
-{
-    // Announced ready, but none of them is there.
-    expectEveryRequestAnswered();
-    // A command no sibling could carry out is no success.
-    const QVariantMap documents = m_bus.process(TestBus::command(300));
-    QCOMPARE(documents, QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
 }
 
 void RobustnessTest::brokenCommandTableAndStandardInputClosed_data()
