@@ -19,9 +19,9 @@ const QStringList TestBus::siblingReadinessNames = {
     QStringLiteral("print-manager"), QStringLiteral("configuration-manager"),
     QStringLiteral("document-manager"), QStringLiteral("speechd")};
 
-TestBus::TestBus(QObject* parent) : QObject(parent)
+TestBus::TestBus(QObject* parent)
+    : QObject(parent), m_connectionName("test-bus-" + QUuid::createUuid().toString())
 {
-    m_connectionName = QStringLiteral("test-bus-%1").arg(QUuid::createUuid().toString());
 }
 
 TestBus::~TestBus()
@@ -50,23 +50,13 @@ bool TestBus::start()
     m_daemon = new ServiceProcess(this);
     m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
     m_daemon->start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=%1").arg(QStringLiteral(BUS_CONFIG_FILE)),
+                    {QStringLiteral("--config-file=" BUS_CONFIG_FILE),
                      QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-    if (!m_daemon->waitForStarted(5000)) {
+    // The address is printed once the bus listens.
+    if (!m_daemon->waitForOutput(QStringLiteral("\n"))) {
         return false;
     }
-    QByteArray line;
-    const bool printed = QTest::qWaitFor(
-        [&] {
-            m_daemon->waitForReadyRead(50);
-            line += m_daemon->readAllStandardOutput();
-            return line.contains('\n') || m_daemon->state() == QProcess::NotRunning;
-        },
-        10000);
-    m_address = QString::fromUtf8(line).trimmed();
-    if (!printed || m_address.isEmpty()) {
-        return false;
-    }
+    m_address = m_daemon->output().trimmed();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
     qputenv("SERVICE_WATCHER_DIR", watcherDirectory().toUtf8());
     qputenv("STATE_DIRECTORY", stateDirectory().toUtf8());
@@ -90,6 +80,8 @@ QString TestBus::stateDirectory() const
 
 void TestBus::setCommandTable(const QByteArray& contents) const
 {
+    // Replaced rather than opened: the old one may be a pipe without a reader.
+    removeCommandTable();
     QFile table(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")));
     if (table.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         table.write(contents);
