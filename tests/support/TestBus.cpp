@@ -145,9 +145,12 @@ bool TestBus::waitForBusName(const QString& name, int timeoutMs) const
                            timeoutMs);
 }
 
-QDBusMessage TestBus::call(const QDBusMessage& message) const
+QDBusMessage TestBus::call(const QDBusMessage& message, const QString& connectionName) const
 {
-    QDBusPendingCall pending = connection().asyncCall(message, 10000);
+    QDBusPendingCall pending =
+        (connectionName.isEmpty() ? connection()
+                                  : QDBusConnection::connectToBus(m_address, connectionName))
+            .asyncCall(message, 10000);
     if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
         return message.createErrorReply(QStringLiteral("timeout"), QString());
     }

@@ -50,8 +50,9 @@ public:
     bool waitForBusName(const QString& name, int timeoutMs = 15000) const;
 
     // Sends a call and waits for its answer with the event loop running, so that a service
-    // exported by the test process itself can answer too.
-    QDBusMessage call(const QDBusMessage& message) const;
+    // exported by the test process itself can answer too. On the test's own connection, or on
+    // one of the given name.
+    QDBusMessage call(const QDBusMessage& message, const QString& connectionName = {}) const;
     // Calls process on the service and returns the reply with bus containers unpacked; an
     // empty map and the bus error's name in *error when the call fails.
     QVariantMap process(const QVariantMap& request, QString* error = nullptr) const;
