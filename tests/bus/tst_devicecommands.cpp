@@ -464,18 +464,15 @@ void DeviceCommandsTest::loadWithASiblingRestarted()
     qunsetenv("COMMAND_HANDLER_LANE_CAPACITY");
     m_service = m_bus.startService();
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
-    m_mix = {catalogue,
-             {{"commandId", "GetCommands"}, {"senderId", "Speech"}, {"category", "IpcCommandId"}},
-             {{"commandId", "GetCommands"}, {"senderId", "Nobody"}},
-             command(4711),
-             command(202, {1}),
-             command(203),
-             command(202),
-             command(300),
-             command(101),
-             command(601),
-             command(500, {"load"})};
-    // Each request's answer when nothing else runs.
+    const QVariantMap commands{
+        {"commandId", "GetCommands"}, {"senderId", "Speech"}, {"category", "IpcCommandId"}};
+    const QVariantMap unknownSender{{"commandId", "GetCommands"}, {"senderId", "Nobody"}};
+    m_mix = {catalogue,         commands,     unknownSender,         command(4711),
+             command(202, {1}), command(203), command(202),          command(300),
+             command(101),      command(601), command(500, {"load"})};
+    // Each request's answer when nothing else runs; none of them changes what another answers,
+    // and a restarted print-manager answers as the one before it (no command of the run loads
+    // or ejects paper).
     for (const QVariantMap& request : qAsConst(m_mix)) {
         m_mixReplies.append(m_bus.process(request));
         QVERIFY(m_mixReplies.constLast().contains("errorId"));
