@@ -137,7 +137,6 @@ class ServiceTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { m_service->output(); }
     void wrongSignaturesAndDeepNesting_data();
     void wrongSignaturesAndDeepNesting();
     void hostileValueInEveryField();
@@ -468,9 +467,7 @@ void ServiceTest::leavesNoReadinessBehind()
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
 
-    if (m_service->state() == QProcess::Running) {
-        stopService();
-    }
+    stopService();
     m_bus.setCommandTable(table);
     if (table.isEmpty()) {
         m_bus.removeCommandTable();
