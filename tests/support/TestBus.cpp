@@ -5,28 +5,26 @@
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QUuid>
 
+const QString TestBus::serviceName = QStringLiteral("com.vellorn.CommandHandler");
+const QStringList TestBus::siblings = {
+    QStringLiteral("print-manager"), QStringLiteral("document-manager"),
+    QStringLiteral("configuration-manager"), QStringLiteral("speech")};
 const QStringList TestBus::siblingReadinessNames = {
     QStringLiteral("print-manager"), QStringLiteral("configuration-manager"),
     QStringLiteral("document-manager"), QStringLiteral("speechd")};
 
-TestBus::TestBus(QObject* parent) : QObject(parent)
+TestBus::TestBus(QObject* parent)
+    : QObject(parent), m_connectionName("test-bus-" + QUuid::createUuid().toString())
 {
-    m_connectionName = QStringLiteral("test-bus-%1").arg(QUuid::createUuid().toString());
 }
 
 TestBus::~TestBus()
-{
-    stopAll();
-}
-
-void TestBus::stopAll()
 {
     QDBusConnection::disconnectFromBus(m_connectionName);
     const auto processes = findChildren<ServiceProcess*>();
@@ -47,32 +45,18 @@ bool TestBus::start()
     }
     QDir(m_root.path()).mkpath(QStringLiteral("watcher"));
     QDir(m_root.path()).mkpath(QStringLiteral("state"));
-    setCommandTable([] {
-        QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
-        table.open(QIODevice::ReadOnly);
-        return table.readAll();
-    }());
+    setCommandTable(defaultCommandTable());
 
     m_daemon = new ServiceProcess(this);
     m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
     m_daemon->start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=%1").arg(QStringLiteral(BUS_CONFIG_FILE)),
+                    {QStringLiteral("--config-file=" BUS_CONFIG_FILE),
                      QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-    if (!m_daemon->waitForStarted(5000)) {
+    // The address is printed once the bus listens.
+    if (!m_daemon->waitForOutput(QStringLiteral("\n"))) {
         return false;
     }
-    QByteArray line;
-    const bool printed = QTest::qWaitFor(
-        [&] {
-            m_daemon->waitForReadyRead(50);
-            line += m_daemon->readAllStandardOutput();
-            return line.contains('\n') || m_daemon->state() == QProcess::NotRunning;
-        },
-        10000);
-    m_address = QString::fromUtf8(line).trimmed();
-    if (!printed || m_address.isEmpty()) {
-        return false;
-    }
+    m_address = m_daemon->output().trimmed();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
     qputenv("SERVICE_WATCHER_DIR", watcherDirectory().toUtf8());
     qputenv("STATE_DIRECTORY", stateDirectory().toUtf8());
@@ -96,6 +80,8 @@ QString TestBus::stateDirectory() const
 
 void TestBus::setCommandTable(const QByteArray& contents) const
 {
+    // Replaced rather than opened: the old one may be a pipe without a reader.
+    removeCommandTable();
     QFile table(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")));
     if (table.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         table.write(contents);
@@ -105,6 +91,13 @@ void TestBus::setCommandTable(const QByteArray& contents) const
 void TestBus::removeCommandTable() const
 {
     QFile::remove(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")));
+}
+
+QByteArray TestBus::defaultCommandTable()
+{
+    QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
+    table.open(QIODevice::ReadOnly);
+    return table.readAll();
 }
 
 void TestBus::markSiblingsReady(bool ready) const
@@ -127,7 +120,17 @@ ServiceProcess* TestBus::startSibling(const QString& sibling)
     auto* process = new ServiceProcess(this);
     process->start(QStringLiteral(SIBLING_SIMULATOR_BINARY), {sibling});
     process->waitForStarted(5000);
+    m_siblings.insert(sibling, process);
     return process;
+}
+
+bool TestBus::startSiblings()
+{
+    for (const QString& name : siblings) {
+        startSibling(name);
+    }
+    return std::all_of(siblings.cbegin(), siblings.cend(),
+                       [this](const QString& name) { return waitForReady(readinessNameOf(name)); });
 }
 
 bool TestBus::waitForReady(const QString& name, int timeoutMs) const
@@ -138,26 +141,25 @@ bool TestBus::waitForReady(const QString& name, int timeoutMs) const
 bool TestBus::waitForBusName(const QString& name, int timeoutMs) const
 {
     const QDBusConnection bus = connection();
-    return QTest::qWaitFor(
-        [&] { return bus.interface()->isServiceRegistered(name).value(); }, timeoutMs);
+    return QTest::qWaitFor([&] { return bus.interface()->isServiceRegistered(name).value(); },
+                           timeoutMs);
+}
+
+QDBusMessage TestBus::call(const QDBusMessage& message, const QString& connectionName) const
+{
+    QDBusPendingCall pending =
+        (connectionName.isEmpty() ? connection()
+                                  : QDBusConnection::connectToBus(m_address, connectionName))
+            .asyncCall(message, 10000);
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
+        return message.createErrorReply(QStringLiteral("timeout"), QString());
+    }
+    return pending.reply();
 }
 
 QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("/"),
-        QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("process"));
-    call << request;
-    // Waits with the event loop running, so a service exported by the test process itself
-    // can answer too.
-    QDBusPendingCall pending = connection().asyncCall(call, 10000);
-    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 12000)) {
-        if (error != nullptr) {
-            *error = QStringLiteral("timeout");
-        }
-        return {};
-    }
-    const QDBusMessage reply = pending.reply();
+    const QDBusMessage reply = call(processCall(request));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         if (error != nullptr) {
             *error = reply.errorName();
@@ -165,4 +167,58 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
         return {};
     }
     return libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+}
+
+void TestBus::send(const QString& label, const QVariantMap& request)
+{
+    auto* watcher =
+        new QDBusPendingCallWatcher(connection().asyncCall(processCall(request), 30000), this);
+    ++m_sent;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, label, watcher] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        completed.append(label);
+        replies.insert(label, reply.arguments().isEmpty()
+                                  ? QVariantMap{{QStringLiteral("error"), reply.errorName()}}
+                                  : libpivra::dbusValueUnpack(reply.arguments().at(0)).toMap());
+    });
+}
+
+void TestBus::clearSent()
+{
+    m_sent = 0;
+    completed.clear();
+    replies.clear();
+}
+
+QVariantMap TestBus::command(int subCommand, const QVariantList& args)
+{
+    QVariantMap request{{QStringLiteral("commandId"), QStringLiteral("HandleCommand")},
+                        {QStringLiteral("senderId"), QStringLiteral("FrontPanel")},
+                        {QStringLiteral("subCommandId"), subCommand}};
+    if (!args.isEmpty()) {
+        request.insert(QStringLiteral("args"), args);
+    }
+    return request;
+}
+
+QDBusMessage TestBus::processCall(const QVariantMap& request)
+{
+    return QDBusMessage::createMethodCall(serviceName, QStringLiteral("/"), serviceName,
+                                          QStringLiteral("process"))
+           << request;
+}
+
+QString TestBus::busNameOf(const QString& sibling)
+{
+    QString name = QStringLiteral("com.vellorn.");
+    for (const QString& word : sibling.split(QLatin1Char('-'))) {
+        name += word.at(0).toUpper() + word.mid(1);
+    }
+    return name;
+}
+
+QString TestBus::readinessNameOf(const QString& sibling)
+{
+    return sibling == QLatin1String("speech") ? QStringLiteral("speechd") : sibling;
 }

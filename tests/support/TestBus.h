@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -31,29 +33,53 @@ public:
     // Writes the command table the service will read (the default table until told otherwise).
     void setCommandTable(const QByteArray& contents) const;
     void removeCommandTable() const;
+    static QByteArray defaultCommandTable();
 
     // The real service binary. It waits for the siblings' readiness before it registers on
     // the bus: start the simulators or call markSiblingsReady() first.
     ServiceProcess* startService(const QStringList& arguments = {});
-    // One sibling of the simulator: print-manager, document-manager, configuration-manager or
-    // speech.
+    // One sibling of the simulator: one of siblings. The last one started under each name is
+    // sibling(name).
     ServiceProcess* startSibling(const QString& sibling);
+    ServiceProcess* sibling(const QString& name) const { return m_siblings.value(name); }
+    // Starts all four and waits for their readiness.
+    bool startSiblings();
     void markSiblingsReady(bool ready = true) const;
 
     bool waitForReady(const QString& name, int timeoutMs = 15000) const;
     bool waitForBusName(const QString& name, int timeoutMs = 15000) const;
 
+    // Sends a call and waits for its answer with the event loop running, so that a service
+    // exported by the test process itself can answer too. On the test's own connection, or on
+    // one of the given name.
+    QDBusMessage call(const QDBusMessage& message, const QString& connectionName = {}) const;
     // Calls process on the service and returns the reply with bus containers unpacked; an
     // empty map and the bus error's name in *error when the call fails.
     QVariantMap process(const QVariantMap& request, QString* error = nullptr) const;
+    // Sends a request without waiting: its label joins completed when the reply comes, and
+    // the reply, or {"error": name}, goes to replies.
+    void send(const QString& label, const QVariantMap& request);
+    void clearSent();
+    int sent() const { return m_sent; }
+    QStringList completed;
+    QMap<QString, QVariantMap> replies;
 
+    // A device command as the front panel sends it.
+    static QVariantMap command(int subCommand, const QVariantList& args = {});
+    static QDBusMessage processCall(const QVariantMap& request);
+    static QString busNameOf(const QString& sibling);
+    static QString readinessNameOf(const QString& sibling);
+
+    static const QString serviceName;
+    // The simulator's names of the siblings, and the names they announce readiness under.
+    static const QStringList siblings;
     static const QStringList siblingReadinessNames;
 
 private:
-    void stopAll();
-
     QTemporaryDir m_root;
     ServiceProcess* m_daemon = nullptr;
     QString m_address;
     QString m_connectionName;
+    QMap<QString, ServiceProcess*> m_siblings;
+    int m_sent = 0;
 };

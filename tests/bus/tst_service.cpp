@@ -1,0 +1,538 @@
+// The real service binary on a private bus, announced siblings that are not there: malformed
+// and hostile calls get a reply (a failure map, or the bus's own error for a wrong signature)
+// and the service stays up; with command tables broken in every way and standard input closed,
+// every request of the default table's commands is answered with a reply map. Then its life:
+// a second instance, the readiness hand-shake with the siblings and the table load, the
+// watchdog, how it stops and fails as systemd and its dependants see it, help and version.
+#include "ServiceProcess.h"
+#include "ServiceWatcher.h"
+#include "TestBus.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+QVariant nestedMaps(int depth)
+{
+    QVariant value = QStringLiteral("bottom");
+    for (int level = 0; level < depth; ++level) {
+        value = QVariantMap{{QStringLiteral("level"), value}};
+    }
+    return value;
+}
+
+QVariant structure()
+{
+    QDBusArgument argument;
+    argument.beginStructure();
+    argument << 1 << QStringLiteral("two") << 3.0;
+    argument.endStructure();
+    return QVariant::fromValue(argument);
+}
+
+// The catalogue, and every command number of every category (and a few beyond), with and
+// without arguments.
+QVector<QVariantMap> everyRequest()
+{
+    QVector<QVariantMap> requests{
+        {{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}}};
+    for (const char* category :
+         {"ConfigurationCommandId", "PaperFeedCommandId", "DocumentCommandId", "EmbossCommandId",
+          "TestingCommandId", "IpcCommandId", "GetSettings"}) {
+        requests.append(
+            {{"commandId", "GetCommands"}, {"senderId", "WebServer"}, {"category", category}});
+    }
+    for (int value = 100; value <= 607; value += value % 100 == 7 ? 93 : 1) {
+        requests << TestBus::command(value)
+                 << TestBus::command(value, QVariantList{1, "x"}.mid(0, value % 2 + 1));
+    }
+    return requests;
+}
+
+// A reply map as every request must get one.
+bool isAnswer(const QVariantMap& reply)
+{
+    const QVariant result = reply.value("resultId");
+    return (result == "Success" || result == "Failure") && reply.contains("errorId");
+}
+
+// The default table with one field of an entry replaced.
+QByteArray defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes)
+{
+    QJsonObject table = QJsonDocument::fromJson(TestBus::defaultCommandTable()).object();
+    for (const auto& [entry, field, value] : changes) {
+        QJsonObject changed = table.value(entry).toObject();
+        changed.insert(field, value);
+        table.insert(entry, changed);
+    }
+    return QJsonDocument(table).toJson();
+}
+
+QJsonValue nestedArrays(int depth)
+{
+    const QByteArray text = QByteArray(depth, '[') + "\"deep\"" + QByteArray(depth, ']');
+    return QJsonDocument::fromJson(text).array();
+}
+
+const QString readinessName = QStringLiteral("command-handler");
+
+// User plus system CPU time of a process, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    stat.open(QIODevice::ReadOnly);
+    const QByteArray text = stat.readAll();
+    // The command name may hold blanks; the fields are counted from the state after it.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ::sysconf(_SC_CLK_TCK);
+}
+
+// The message pattern of the installed unit, as systemd hands it to the service.
+QByteArray unitMessagePattern()
+{
+    QFile unit(QStringLiteral(UNIT_FILE));
+    unit.open(QIODevice::ReadOnly);
+    static const QRegularExpression setting(
+        QStringLiteral("^Environment=\"QT_MESSAGE_PATTERN=(.*)\"$"),
+        QRegularExpression::MultilineOption);
+    return setting.match(QString::fromUtf8(unit.readAll()))
+        .captured(1)
+        .replace(QStringLiteral("%%"), QStringLiteral("%"))
+        .toUtf8();
+}
+
+// A notification socket as systemd opens it for a unit with a watchdog.
+int openNotifySocket(const QTemporaryDir& directory)
+{
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, qPrintable(directory.filePath("notify")), sizeof address.sun_path);
+    ::bind(notify, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    qputenv("NOTIFY_SOCKET", address.sun_path);
+    qputenv("WATCHDOG_USEC", "400000");
+    return notify;
+}
+
+} // namespace
+
+class ServiceTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void wrongSignaturesAndDeepNesting_data();
+    void wrongSignaturesAndDeepNesting();
+    void hostileValueInEveryField();
+    void hugeRequestAndEveryRequestWithoutSiblings();
+    void secondInstanceLeavesTheFirstsReadinessAlone();
+    // These restart the service.
+    void brokenCommandTableAndStandardInputClosed_data();
+    void brokenCommandTableAndStandardInputClosed();
+    void waitsForEverySiblingWithoutSpinningThenTheTable();
+    // Its last row takes the bus away.
+    void leavesNoReadinessBehind_data();
+    void leavesNoReadinessBehind();
+    void helpAndVersionLeaveTheRegistryAlone_data();
+    void helpAndVersionLeaveTheRegistryAlone();
+
+private:
+    void expectStillServing();
+    void expectEveryRequestAnswered();
+    void stopService();
+
+    TestBus m_bus;
+    ServiceProcess* m_service = nullptr;
+};
+
+void ServiceTest::initTestCase()
+{
+    QVERIFY(m_bus.start());
+    m_bus.markSiblingsReady();
+    // Unknown arguments are ignored.
+    m_service = m_bus.startService({"--unknown-argument", "x"});
+    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+}
+
+// Still up and answering; a command that no sibling could carry out, as none is there, is no
+// success.
+void ServiceTest::expectStillServing()
+{
+    QCOMPARE(m_service->state(), QProcess::Running);
+    const QVariantMap reply =
+        m_bus.process({{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}});
+    QVERIFY(!reply.value("commandCategories").toList().isEmpty());
+    QCOMPARE(m_bus.process(TestBus::command(300)),
+             QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+}
+
+void ServiceTest::stopService()
+{
+    m_service->stop();
+    QTRY_VERIFY(!m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName));
+}
+
+void ServiceTest::wrongSignaturesAndDeepNesting_data()
+{
+    QTest::addColumn<QVariantList>("arguments");
+    // The bus's error for the call: none when the service answers.
+    QTest::addColumn<QString>("error");
+    const QString unknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
+    QTest::newRow("no argument") << QVariantList() << unknownMethod;
+    QTest::newRow("two dictionaries")
+        << QVariantList{QVariantMap(), QVariantMap()} << unknownMethod;
+    QTest::newRow("dictionary of strings")
+        << QVariantList{QVariant::fromValue(QMap<QString, QString>{{"commandId", "x"}})}
+        << unknownMethod;
+    // Each level is a variant holding a dictionary (three containers); with the request's own
+    // dictionary and argument array, the bus's limit of 64 nested containers lies between
+    // 18 and 20 levels. Beyond it the library or the bus refuses the call.
+    const auto nested = [](int depth) {
+        return QVariantList{QVariantMap{{"commandId", "HandleCommand"},
+                                        {"subCommandId", 202},
+                                        {"args", QVariantList{nestedMaps(depth)}}}};
+    };
+    QTest::newRow("nested to the limit") << nested(18) << QString();
+    QTest::newRow("nested beyond the limit") << nested(20) << QString("*");
+}
+
+void ServiceTest::wrongSignaturesAndDeepNesting()
+{
+    QFETCH(QVariantList, arguments);
+    QFETCH(QString, error);
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QDBusMessage call = TestBus::processCall({});
+    call.setArguments(arguments);
+    // A connection of its own: the bus drops a client that sends what it refuses.
+    const QDBusMessage reply = m_bus.call(call, "hostile-client");
+    QDBusConnection::disconnectFromBus("hostile-client");
+    QCOMPARE(reply.type(),
+             error.isEmpty() ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
+    QCOMPARE(reply.errorName(), error == "*" ? reply.errorName() : error);
+    expectStillServing();
+}
+
+void ServiceTest::hostileValueInEveryField()
+{
+    // The kinds of value that take different ways through the unpacking and the checks, each in
+    // every field of otherwise valid requests of each kind.
+    const QVariantList values = {
+        QVariant::fromValue<qulonglong>(18446744073709551615ULL),
+        2.02e2,
+        QByteArray("\xff\x00\xfe", 3),
+        QStringList{"HandleCommand", "202"},
+        QVariantMap{{"commandId", "HandleCommand"}},
+        structure(),
+        QVariant::fromValue(QDBusObjectPath("/a/b")),
+        QVariant::fromValue(QDBusVariant(QVariant(202))),
+        QStringLiteral("\u6f22\U0001F600 \u202e\\\"%1%n\t\r\n\033[1;4m"),
+    };
+    const QList<QVariantMap> requests = {
+        TestBus::command(202, {3}),
+        {{"commandId", "GetCommands"}, {"senderId", "WebServer"}, {"category", "IpcCommandId"}},
+        TestBus::command(600)};
+    for (const char* field : {"commandId", "senderId", "subCommandId", "args", "category"}) {
+        for (const QVariant& value : values) {
+            for (QVariantMap request : requests) {
+                request.insert(field, value);
+                QVERIFY2(isAnswer(m_bus.process(request)), field);
+            }
+        }
+    }
+    expectStillServing();
+}
+
+void ServiceTest::hugeRequestAndEveryRequestWithoutSiblings()
+{
+    QVariantMap request{{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}};
+    QVariantList manyArguments;
+    for (int i = 0; i < 20000; ++i) {
+        request.insert(QStringLiteral("key%1").arg(i), QVariantList{i, QString::number(i)});
+        manyArguments << i;
+    }
+    request.insert("args", manyArguments);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
+    request.insert("commandId", "HandleCommand");
+    request.insert("subCommandId", 202);
+    QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Failure"));
+    expectEveryRequestAnswered();
+    expectStillServing();
+}
+
+void ServiceTest::expectEveryRequestAnswered()
+{
+    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+    for (const QVariantMap& request : everyRequest()) {
+        QVERIFY(isAnswer(m_bus.process(request)));
+    }
+}
+
+void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("logLine");
+    // A table that cannot be read at all stops the service at start (leavesNoReadinessBehind).
+    QTest::newRow("wrong types in every field") << QByteArray(R"({
+            "PaperFeedCommandId": "not an object",
+            "IpcCommandId": 6,
+            "FeedLines": {"category": 2, "description": ["a"], "argumentCount": "one",
+                          "argumentTypes": "lines", "function": 7, "returnType": {}},
+            "LoadPaper": {"category": "PaperFeedCommandId", "description": null,
+                          "argumentCount": -3, "argumentTypes": [1, null, "x"],
+                          "function": ["loadPaper"], "returnType": "void"},
+            "GetDocuments": {"category": "DocumentCommandId", "argumentCount": 1e300,
+                             "function": "documents", "returnType": "QVariantList"},
+            "RunHeadTest": {"category": "IpcCommandId", "argumentCount": true},
+            "GetSettings": [],
+            "EmbossCommandId": {},
+            "TestingCommandId": {"description": null},
+            "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
+                          "argumentTypes": [null, {"name": null, "type": "int"}],
+                          "function": "setCopies", "returnType": "void"}
+        })") << QString("Parameter");
+    // Names the client inherits from QObject are no commands: calling them would delete the
+    // client under the next command.
+    QTest::newRow("methods of QObject")
+        << defaultTableWith({{"LoadPaper", "function", "deleteLater"},
+                             {"EjectPaper", "function", "destroyed"},
+                             {"GetDocuments", "function", "deleteLater"}})
+        << QString("ERROR: Backend method \"deleteLater\" cannot be called.");
+    // Deeper than a reply can carry: the bus would drop the service, and marshalling the
+    // deepest aborts the process.
+    QTest::newRow("nested 29 and 1000 levels")
+        << defaultTableWith({{"FeedLines", "description", nestedArrays(29)},
+                             {"PaperFeedCommandId", "description", nestedArrays(1000)},
+                             {"SetCopies", "argumentTypes", nestedArrays(29)}})
+        << QString("ERROR: description of \"PaperFeedCommandId\" left out of the catalogue: it "
+                   "is nested deeper than the bus carries.");
+    // Forty paper-feed commands of a megabyte each do not fit in one reply.
+    QVector<std::tuple<QString, QString, QJsonValue>> large;
+    for (int i = 10; i < 50; ++i) {
+        large.append({QStringLiteral("Large%1").arg(i), "category", "PaperFeedCommandId"});
+        large.append({QStringLiteral("Large%1").arg(i), "description", QString(1 << 20, 'x')});
+    }
+    QTest::newRow("larger than one reply")
+        << defaultTableWith(large)
+        << QString("\"Large42\" left out of the catalogue: the reply would exceed what the bus "
+                   "carries in one message.");
+}
+
+void ServiceTest::brokenCommandTableAndStandardInputClosed()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, logLine);
+    stopService();
+    m_bus.setCommandTable(table);
+    m_service = new ServiceProcess(this);
+    m_service->start("/bin/sh", {"-c", "exec \"$0\" <&-", QStringLiteral(COMMAND_HANDLER_BINARY)});
+    expectEveryRequestAnswered();
+    QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
+    // The console reads /dev/null rather than whatever the process opened first.
+    QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(m_service->processId())),
+             QStringLiteral("/dev/null"));
+    expectStillServing();
+}
+
+void ServiceTest::secondInstanceLeavesTheFirstsReadinessAlone()
+{
+    QVERIFY(m_bus.waitForReady(readinessName));
+    // The running service's readiness holds at every check while the second one starts and
+    // ends.
+    bool alwaysReady = true;
+    ServiceProcess* second = m_bus.startService();
+    QVERIFY2(QTest::qWaitFor([&] {
+                 alwaysReady = alwaysReady && ServiceWatcher::isReady(readinessName);
+                 return second->output().contains(
+                     "Unable to register Service: Service-name already in use.");
+             }),
+             qPrintable(second->output()));
+    // Still alive for its console, and the first instance still owns the name and answers.
+    QVERIFY(!second->waitForFinished(300));
+    expectStillServing();
+    second->terminate();
+    QVERIFY(QTest::qWaitFor([&] {
+        alwaysReady = alwaysReady && ServiceWatcher::isReady(readinessName);
+        return second->state() == QProcess::NotRunning;
+    }));
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(alwaysReady);
+}
+
+void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
+{
+    stopService();
+    // A table that is a pipe holds the load until the test writes to it.
+    const QByteArray table = QFile::encodeName(m_bus.stateDirectory() + "/commandTable.json");
+    m_bus.removeCommandTable();
+    QCOMPARE(::mkfifo(table.constData(), 0600), 0);
+    // A stale announcement from an earlier run: the service withdraws it before anything else.
+    ServiceWatcher::setReady(readinessName, true);
+    m_bus.markSiblingsReady();
+    const QString last = TestBus::siblingReadinessNames.last();
+    ServiceWatcher::setReady(last, false);
+    QTemporaryDir notifyDirectory;
+    const int notify = openNotifySocket(notifyDirectory);
+    m_service = m_bus.startService();
+    qunsetenv("NOTIFY_SOCKET");
+    qunsetenv("WATCHDOG_USEC");
+
+    QVERIFY2(m_service->waitForOutput(QStringLiteral("Waiting for sibling services: %1").arg(last)),
+             qPrintable(m_service->output()));
+    QVERIFY(!ServiceWatcher::isReady(readinessName));
+    // The gate's CPU while a sibling is missing, against 5 % of a core.
+    const double before = cpuSeconds(m_service->processId());
+    QVERIFY(!m_bus.waitForBusName(TestBus::serviceName, 2000));
+    const double used = cpuSeconds(m_service->processId()) - before;
+    QVERIFY2(used < 0.1, qPrintable(QStringLiteral("%1 s of CPU in 2 s").arg(used)));
+
+    ServiceWatcher::setReady(last, true);
+    int writer = -1;
+    // Opens once the service has opened the table for reading.
+    QVERIFY(QTest::qWaitFor([&] {
+        writer = ::open(table.constData(), O_WRONLY | O_NONBLOCK);
+        return writer >= 0;
+    }));
+    QVERIFY(m_service->waitForOutput(QStringLiteral("Sibling service ready: %1").arg(last)));
+    QVERIFY(!ServiceWatcher::isReady(readinessName));
+    const QByteArray contents = TestBus::defaultCommandTable();
+    QCOMPARE(::write(writer, contents.constData(), size_t(contents.size())),
+             ssize_t(contents.size()));
+    ::close(writer);
+    QVERIFY(m_bus.waitForReady(readinessName));
+    // The name must already be held when readiness shows.
+    QVERIFY(m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName).value());
+    // Fed at half the time-out, over and over.
+    int fed = 0;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        [&] {
+            char message[64];
+            for (ssize_t size; (size = ::recv(notify, message, sizeof message, 0)) > 0;) {
+                fed += QByteArray(message, int(size)) == "WATCHDOG=1" ? 1 : 0;
+            }
+            return fed >= 3;
+        }(),
+        qPrintable(m_service->output()), 10000);
+    ::close(notify);
+}
+
+void ServiceTest::leavesNoReadinessBehind_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<bool>("busReachable");
+    // Done to the serving service: "SIGTERM", or "kill bus" to take the bus daemon away.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("exitCode");
+    // Lines as the journal gets them: <3> error, <6> info, <7> debug.
+    QTest::addColumn<QStringList>("lines");
+
+    const QByteArray table = TestBus::defaultCommandTable();
+    const QString registered =
+        QStringLiteral("<7>Successfully registered on DBus: \"%1\"").arg(TestBus::serviceName);
+    const QString readFailed = QStringLiteral("<3>CommandHandler::initialize ERROR: reading");
+    QTest::newRow("SIGTERM") << table << true << "SIGTERM" << 0
+                             << QStringList{registered, "<6>Stopping on signal 15"};
+    QTest::newRow("bus unreachable")
+        << table << false << QString() << 1 << QStringList{"<3>Unable to connect to system-bus!"};
+    QTest::newRow("table missing")
+        << QByteArray() << true << QString() << 1 << QStringList{registered, readFailed};
+    QTest::newRow("table not json")
+        << QByteArray("{\"FeedLines\": {") << true << QString() << 1 << QStringList{readFailed};
+    QTest::newRow("table not an object")
+        << QByteArray("[1, 2, 3]") << true << QString() << 1 << QStringList{readFailed};
+    QTest::newRow("bus daemon killed") << table << true << "kill bus" << 1
+                                       << QStringList{"<3>Lost the connection to the system bus!"};
+}
+
+void ServiceTest::leavesNoReadinessBehind()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(bool, busReachable);
+    QFETCH(QString, action);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+
+    stopService();
+    m_bus.setCommandTable(table);
+    if (table.isEmpty()) {
+        m_bus.removeCommandTable();
+    }
+    // Left by an earlier run that died: withdrawn before anything else.
+    ServiceWatcher::setReady(readinessName, true);
+    qputenv("QT_MESSAGE_PATTERN", unitMessagePattern());
+    if (!busReachable) {
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+                "unix:path=" + QFile::encodeName(m_bus.stateDirectory()) + "/none");
+    }
+    m_service = m_bus.startService();
+    qunsetenv("QT_MESSAGE_PATTERN");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
+
+    if (!action.isEmpty()) {
+        // The stale announcement is gone before the name is taken.
+        QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+        QVERIFY(m_bus.waitForReady(readinessName));
+        if (action == QLatin1String("SIGTERM")) {
+            m_service->terminate();
+        } else {
+            m_bus.daemon()->kill();
+        }
+    }
+    QVERIFY(m_service->waitForFinished(10000));
+    const QString output = m_service->output();
+    QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_service->exitCode(), exitCode);
+    QVERIFY(!ServiceWatcher::isReady(readinessName));
+    for (const QString& line : lines) {
+        const QRegularExpression start('^' + QRegularExpression::escape(line),
+                                       QRegularExpression::MultilineOption);
+        QVERIFY2(output.contains(start), qPrintable(output));
+    }
+}
+
+void ServiceTest::helpAndVersionLeaveTheRegistryAlone_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("answer");
+    for (const char* help : {"-h", "--help", "--help-all", "-?"}) {
+        QTest::newRow(help) << QStringList{help} << "Usage:";
+    }
+    for (const char* version : {"-v", "--version"}) {
+        QTest::newRow(version) << QStringList{version}
+                               << "command-handler " COMMAND_HANDLER_VERSION;
+    }
+    QTest::newRow("among unknown ones") << QStringList{"--unknown", "x", "--help-all"} << "Usage:";
+}
+
+void ServiceTest::helpAndVersionLeaveTheRegistryAlone()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, answer);
+    QTemporaryDir watcher;
+    qputenv("SERVICE_WATCHER_DIR", QFile::encodeName(watcher.path()));
+    ServiceWatcher::setReady(readinessName, true);
+    ServiceProcess service;
+    service.start(QStringLiteral(COMMAND_HANDLER_BINARY), arguments);
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(service.exitCode(), 0);
+    QVERIFY2(service.output().contains(answer), qPrintable(service.output()));
+    QVERIFY(ServiceWatcher::isReady(readinessName));
+}
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "tst_service.moc"
