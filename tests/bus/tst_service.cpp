@@ -7,6 +7,7 @@
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
 #include "TestBus.h"
+#include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -271,6 +272,19 @@ void ServiceTest::hugeRequestAndEveryRequestWithoutSiblings()
     request.insert("commandId", "HandleCommand");
     request.insert("subCommandId", 202);
     QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Failure"));
+    // A key repeated on the wire: the entry sent last counts, the one Qt's value() reads.
+    QDBusArgument repeated;
+    repeated.beginMap(QVariant::String, qMetaTypeId<QDBusVariant>());
+    for (const char* commandId : {"GetCommandCategories", "NoSuchCommand"}) {
+        repeated.beginMapEntry();
+        repeated << QStringLiteral("commandId") << QDBusVariant(QString::fromLatin1(commandId));
+        repeated.endMapEntry();
+    }
+    repeated.endMap();
+    QDBusMessage call = TestBus::processCall({});
+    call.setArguments({QVariant::fromValue(repeated)});
+    QCOMPARE(libpivra::dbusValueUnpack(m_bus.call(call).arguments().value(0)),
+             QVariant(QVariantMap{{"resultId", "Failure"}, {"errorId", "InvalidCmd"}}));
     expectEveryRequestAnswered();
     expectStillServing();
 }

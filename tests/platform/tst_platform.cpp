@@ -1,8 +1,7 @@
 // The device-library stand-ins on a private bus. The sibling link against real simulator
 // processes: the conversion of arguments, the failures the service cannot provoke (a reply of
 // another type, a method the sibling lacks, a hung sibling), and a restart seen by a client and
-// by a link that also polls. And the unpacking of request maps as they really come off the
-// bus: each value is sent to an object of this test and unpacked from what Qt D-Bus delivered.
+// by a link that also polls.
 #include "LogCapture.h"
 #include "PrintManager.h"
 #include "ServiceProcess.h"
@@ -10,10 +9,7 @@
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
-#include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -21,29 +17,7 @@
 
 using libprintmanager::detail::PrintManager;
 
-class Receiver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "test.Receiver")
-public:
-    QVariantMap received;
-public slots:
-    void take(const QVariantMap& request) { received = request; }
-};
-
 namespace {
-// ((is)aii): containers inside a structure.
-QVariant structures()
-{
-    QDBusArgument argument;
-    argument.beginStructure();
-    argument.beginStructure();
-    argument << 7 << QStringLiteral("seven");
-    argument.endStructure();
-    argument << QList<int>{1, 2} << 8;
-    argument.endStructure();
-    return QVariant::fromValue(argument);
-}
 // Far below the bus's own 25 s default, far above a healthy call.
 constexpr qint64 failureBoundMs = 10000;
 } // namespace
@@ -58,27 +32,19 @@ private slots:
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
     void siblingStopAndRestart();
-    void unpacksWhatTheBusDelivered_data();
-    void unpacksWhatTheBusDelivered();
-    void repeatedKeyKeepsTheEntrySentLast();
 
 private:
-    // What the receiver got for the request map (or a marshalled a{sv}).
-    QVariantMap deliver(const QVariant& request);
     // The simulator's own view, read past the client under test.
     QVariantMap speechState() const;
     bool startSibling(const QString& sibling);
 
     TestBus m_bus;
     QHash<QString, ServiceProcess*> m_processes;
-    Receiver m_receiver;
 };
 
 void PlatformTest::initTestCase()
 {
     QVERIFY(m_bus.start());
-    QVERIFY(m_bus.connection().registerObject("/receiver", &m_receiver,
-                                              QDBusConnection::ExportAllSlots));
     QVERIFY(startSibling("print-manager") && startSibling("speech"));
 }
 
@@ -236,75 +202,6 @@ void PlatformTest::conversion()
         QCOMPARE(QMetaType::typeName(converted->at(i).userType()),
                  QMetaType::typeName(expected.at(i).userType()));
     }
-}
-
-void PlatformTest::unpacksWhatTheBusDelivered_data()
-{
-    QTest::addColumn<QVariant>("sent");
-    QTest::addColumn<QVariant>("expected");
-    const QVariantMap inner{{"depth", 2}, {"list", QVariantList{1, "two", true}}};
-    const QVariant same;
-    QTest::newRow("basic") << QVariant(42) << same;
-    QTest::newRow("nested dictionaries")
-        << QVariant(QVariantMap{{"outer", QVariantMap{{"inner", inner}}}}) << same;
-    QTest::newRow("array of dictionaries") << QVariant(QVariantList{inner, inner}) << same;
-    QTest::newRow("string array") << QVariant(QStringList{"a", "b"})
-                                  << QVariant(QVariantList{"a", "b"});
-    QTest::newRow("structures") << structures()
-                                << QVariant(QVariantList{QVariantList{7, "seven"},
-                                                         QVariantList{1, 2}, 8});
-    QTest::newRow("variant in variant")
-        << QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(QVariantList{1, 2}))))
-        << QVariant(QVariantList{1, 2});
-    QTest::newRow("bytes") << QVariant(QByteArray("\x01\x02", 2)) << same;
-    QTest::newRow("empty array") << QVariant(QVariantList()) << same;
-}
-
-void PlatformTest::unpacksWhatTheBusDelivered()
-{
-    QFETCH(QVariant, sent);
-    QFETCH(QVariant, expected);
-    QDBusConnection bus = m_bus.connection();
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(bus.baseService(), "/receiver", "test.Receiver", "take");
-    call << QVariantMap{{"value", sent}, {"plain", "text"}};
-    const QDBusPendingCall pending = bus.asyncCall(call);
-    QVERIFY(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000));
-    QVERIFY2(!pending.isError(), qPrintable(pending.error().message()));
-
-    const QVariantMap unpacked = libpivra::dbusArgumentUnpack(m_receiver.received);
-    QCOMPARE(unpacked,
-             (QVariantMap{{"plain", "text"}, {"value", expected.isValid() ? expected : sent}}));
-}
-
-QVariantMap PlatformTest::deliver(const QVariant& request)
-{
-    QDBusConnection bus = m_bus.connection();
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(bus.baseService(), "/receiver", "test.Receiver", "take");
-    call << request;
-    m_receiver.received.clear();
-    const QDBusPendingCall pending = bus.asyncCall(call);
-    const bool answered = QTest::qWaitFor([&] { return pending.isFinished(); }, 10000);
-    return answered && !pending.isError() ? m_receiver.received : QVariantMap{{"failed", true}};
-}
-
-void PlatformTest::repeatedKeyKeepsTheEntrySentLast()
-{
-    // A dictionary may repeat a key on the wire; what the handler reads must be what Qt's
-    // value() gives for the delivered map, the entry sent last.
-    QDBusArgument request;
-    request.beginMap(QVariant::String, qMetaTypeId<QDBusVariant>());
-    for (const char* commandId : {"GetCommands", "HandleCommand"}) {
-        request.beginMapEntry();
-        request << QStringLiteral("commandId") << QDBusVariant(QString::fromLatin1(commandId));
-        request.endMapEntry();
-    }
-    request.endMap();
-    const QVariantMap delivered = deliver(QVariant::fromValue(request));
-    QCOMPARE(delivered.value("commandId"), QVariant("HandleCommand"));
-    QCOMPARE(libpivra::dbusArgumentUnpack(delivered),
-             (QVariantMap{{"commandId", "HandleCommand"}}));
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)
