@@ -190,6 +190,10 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             {{"enabled", false}, {"previous", false}});
     addCall(command(600, {"1"}), "print-manager: setIPCState(true)",
             {{"enabled", true}, {"previous", false}});
+    addCall(command(600, {" FALSE"}), "print-manager: setIPCState(false)",
+            {{"enabled", false}, {"previous", true}});
+    addCall(command(600, {1.0}), "print-manager: setIPCState(true)",
+            {{"enabled", true}, {"previous", false}});
     const auto test = [](int number, const QString& name, int parameter) {
         return QVariantMap{
             {"test", number}, {"name", name}, {"parameter", parameter}, {"result", "passed"}};
