@@ -1,16 +1,20 @@
 // The device-library stand-ins on a private bus. The sibling link against real simulator
 // processes: the conversion of arguments, the failures the service cannot provoke (a reply of
 // another type, a method the sibling lacks, a hung sibling), and a restart seen by a client and
-// by a link that also polls.
+// by a link that also polls. And readiness names that would leave the registry directory.
 #include "LogCapture.h"
 #include "PrintManager.h"
 #include "ServiceProcess.h"
+#include "ServiceWatcher.h"
 #include "SiblingLink.h"
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <csignal>
@@ -32,6 +36,8 @@ private slots:
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
     void siblingStopAndRestart();
+    void readinessNamesOutsideTheDirectoryAreRefused_data();
+    void readinessNamesOutsideTheDirectoryAreRefused();
 
 private:
     // The simulator's own view, read past the client under test.
@@ -201,6 +207,28 @@ void PlatformTest::conversion()
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(QMetaType::typeName(converted->at(i).userType()),
                  QMetaType::typeName(expected.at(i).userType()));
+    }
+}
+
+void PlatformTest::readinessNamesOutsideTheDirectoryAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("slash") << QStringLiteral("a/b");
+    QTest::newRow("parent") << QStringLiteral("..");
+    QTest::newRow("hidden") << QStringLiteral(".hidden");
+    QTest::newRow("empty") << QString();
+}
+
+void PlatformTest::readinessNamesOutsideTheDirectoryAreRefused()
+{
+    QFETCH(QString, name);
+    const QString directory = m_bus.stateDirectory() + QStringLiteral("/names/inner");
+    qputenv("SERVICE_WATCHER_DIR", directory.toUtf8());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refusing")));
+    ServiceWatcher::setReady(name, true);
+    qputenv("SERVICE_WATCHER_DIR", m_bus.watcherDirectory().toUtf8());
+    for (const QString& path : {directory, QFileInfo(directory).path()}) {
+        QCOMPARE(QDir(path).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 }
 
