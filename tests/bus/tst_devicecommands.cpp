@@ -120,7 +120,13 @@ void addCall(const QVariantMap& request, const QString& siblingCall, QVariantMap
 {
     details.insert("resultId", "Success");
     details.insert("errorId", "Undefined");
-    QTest::newRow(qPrintable(siblingCall)) << request << siblingCall << details << logged;
+    // Named after the call and the arguments as sent, which differ for the same call.
+    QStringList args;
+    for (const QVariant& arg : request.value("args").toList()) {
+        args << QStringLiteral("%1 %2").arg(arg.typeName(), arg.toString());
+    }
+    QTest::addRow("%s <- %s", qPrintable(siblingCall), qPrintable(args.join(", ")))
+        << request << siblingCall << details << logged;
 }
 } // namespace
 
