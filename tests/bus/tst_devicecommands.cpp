@@ -153,7 +153,8 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
     const auto details = [](const QString& key, const QVariant& value) {
         return QVariantMap{{"detailsMap", QVariantMap{{key, value}}}};
     };
-    addCall(command(100), "configuration-manager: getSettings()", settings);
+    addCall(command(100), "configuration-manager: getSettings()", settings,
+            "Embossing/dotStrength : normal\n");
     addCall(command(101), "configuration-manager: getSettingsGroups()", {{"detailsMap", groups}},
             "\033[1;4m Speech \n\033[0m");
     addCall(command(102, {"language", "de"}),
@@ -193,7 +194,7 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
     addCall(command(502, {"70"}), "speech: setRate(70)");
     addCall(command(503, {40}), "speech: setVolume(40)");
     addCall(command(600, {false}), "print-manager: setIPCState(false)",
-            {{"enabled", false}, {"previous", false}});
+            {{"enabled", false}, {"previous", false}}, "enabled : false\n");
     addCall(command(600, {"1"}), "print-manager: setIPCState(true)",
             {{"enabled", true}, {"previous", false}});
     addCall(command(600, {" FALSE"}), "print-manager: setIPCState(false)",
@@ -204,7 +205,8 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
         return QVariantMap{
             {"test", number}, {"name", name}, {"parameter", parameter}, {"result", "passed"}};
     };
-    addCall(command(601), "print-manager: runTestCmd(601, 0)", test(601, "motor", 0));
+    addCall(command(601), "print-manager: runTestCmd(601, 0)", test(601, "motor", 0),
+            "name = motor\n");
     addCall(command(602, {5}), "print-manager: runTestCmd(602, 5)", test(602, "head", 5));
     addCall(command(603, {2.0}), "print-manager: runTestCmd(603, 2)", test(603, "sensor", 2));
 }

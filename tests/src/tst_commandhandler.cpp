@@ -248,6 +248,9 @@ void CommandHandlerTest::process_data()
         << device(202, QVariantList{3}) << failure << absent("PrintManager", "feedLines");
     QTest::newRow("ipc test") << device(602, QVariantList{"4"}) << failure
                               << absent("PrintManager", "runTestCmd");
+    QTest::newRow("ipc test, parameter as bytes")
+        << device(602, QVariantList{QByteArray("5")}) << failure
+        << QStringList{error("handleIpcCommands", "\"RunHeadTest\" takes an integer parameter.")};
     QTest::newRow("ipc test, largest parameter")
         << device(602, QVariantList{2147483647}) << failure << absent("PrintManager", "runTestCmd");
 }
