@@ -1,7 +1,9 @@
 // libFuzzer entry point: arbitrary bus messages (an input is one message in the bus's wire
 // format, as libdbus marshals it), demarshalled by Qt D-Bus on a private peer-to-peer connection,
 // into libpivra's unpacking. Every argument must come out as plain values: no QDBusArgument or
-// QDBusVariant left at any depth, no argument lost.
+// QDBusVariant left at any depth, no argument lost. A request map then goes into
+// CommandHandler::process: the reply must be a reply map, and no device command may succeed.
+#include "CommandHandler.h"
 #include "FuzzOutput.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
@@ -12,6 +14,8 @@
 #include <QDBusServer>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <dbus/dbus.h>
@@ -101,14 +105,16 @@ public:
     bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
     {
         unpacked.clear();
+        requests.clear();
         argumentCount = message.arguments().size();
         for (const QVariant& argument : message.arguments()) {
             unpacked.append(libpivra::dbusValueUnpack(argument));
             // Reading a QDBusArgument held in a variant works on a copy: it can be read again.
             if (argument.userType() == qMetaTypeId<QDBusArgument>() &&
                 argument.value<QDBusArgument>().currentSignature() == QLatin1String("a{sv}")) {
-                unpacked.append(libpivra::dbusArgumentUnpack(
+                requests.append(libpivra::dbusArgumentUnpack(
                     qdbus_cast<QVariantMap>(argument.value<QDBusArgument>())));
+                unpacked.append(requests.constLast());
             }
         }
         ++m_handled;
@@ -116,8 +122,9 @@ public:
     }
     QString introspect(const QString&) const override { return {}; }
 
-    // What the last call's arguments were unpacked to.
+    // What the last call's arguments were unpacked to, and its request maps among them.
     QVariantList unpacked;
+    QList<QVariantMap> requests;
     int argumentCount = 0;
 
 private:
@@ -129,6 +136,7 @@ private:
 };
 
 PeerBus* bus = nullptr;
+CommandHandler* handler = nullptr;
 
 bool isPlain(const QVariant& value)
 {
@@ -183,7 +191,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     static int argc = 1;
     static char name[] = "fuzz_dbus_unpack";
     static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
+    // The handler reads the default table from its state directory, with the system bus at a
+    // socket that does not exist: no device command can be carried out.
+    static QTemporaryDir state;
+    check(QFile::copy(QStringLiteral(DEFAULT_COMMAND_TABLE), state.filePath("commandTable.json")),
+          "cannot set up the state directory");
+    qputenv("STATE_DIRECTORY", QFile::encodeName(state.path()));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(state.filePath("none")));
+    handler = new CommandHandler(new QCoreApplication(argc, argv));
+    check(handler->initialize(), "the command table cannot be read");
     bus = new PeerBus;
     check(bus->start(), "the peer-to-peer bus does not carry calls");
     qInstallMessageHandler(fuzz::silence);
@@ -199,6 +215,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     check(bus->unpacked.size() >= bus->argumentCount, "an argument was lost");
     for (const QVariant& value : qAsConst(bus->unpacked)) {
         check(isPlain(value), "a bus-marshalled value is left", value);
+    }
+    // Each request map also goes to the handler, as the service's adaptor hands it on.
+    for (const QVariantMap& request : qAsConst(bus->requests)) {
+        const QVariantMap reply = handler->process(request);
+        const QVariant result = reply.value(QStringLiteral("resultId"));
+        check((result == "Success" || result == "Failure") && reply.contains("errorId"),
+              "a reply that is no reply map", reply);
+        check(result == "Failure" || request.value("commandId") != "HandleCommand",
+              "a device command without its sibling reported as done", reply);
     }
     return 0;
 }
