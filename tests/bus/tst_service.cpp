@@ -1,7 +1,8 @@
 // The real service binary on a private bus, announced siblings that are not there: malformed
 // and hostile calls get a reply (a failure map, or the bus's own error for a wrong signature)
-// and the service stays up; with command tables broken in every way and standard input closed,
-// every request of the default table's commands is answered with a reply map. Then its life:
+// and the service stays up (arbitrary values in requests are left to the fuzzer); with command
+// tables broken in every way and standard input closed, every request of the default table's
+// commands is answered with a reply map. Then its life:
 // a second instance, the readiness hand-shake with the siblings and the table load, the
 // watchdog, how it stops and fails as systemd and its dependants see it, help and version.
 #include "ServiceProcess.h"
@@ -12,7 +13,6 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QFile>
 #include <QJsonArray>
@@ -36,15 +36,6 @@ QVariant nestedMaps(int depth)
         value = QVariantMap{{QStringLiteral("level"), value}};
     }
     return value;
-}
-
-QVariant structure()
-{
-    QDBusArgument argument;
-    argument.beginStructure();
-    argument << 1 << QStringLiteral("two") << 3.0;
-    argument.endStructure();
-    return QVariant::fromValue(argument);
 }
 
 // The catalogue, and every command number of every category (and a few beyond), with and
@@ -138,9 +129,10 @@ class ServiceTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void consoleLanguage_data();
+    void consoleLanguage();
     void wrongSignaturesAndDeepNesting_data();
     void wrongSignaturesAndDeepNesting();
-    void hostileValueInEveryField();
     void hugeRequestAndEveryRequestWithoutSiblings();
     void secondInstanceLeavesTheFirstsReadinessAlone();
     // These restart the service.
@@ -169,6 +161,8 @@ void ServiceTest::initTestCase()
     // Unknown arguments are ignored.
     m_service = m_bus.startService({"--unknown-argument", "x"});
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+    // Everything it prints at start is out before the console's rows begin.
+    QVERIFY(m_service->waitForOutput("Successfully registered"));
 }
 
 // Still up and answering; a command that no sibling could carry out, as none is there, is no
@@ -181,6 +175,70 @@ void ServiceTest::expectStillServing()
     QVERIFY(!reply.value("commandCategories").toList().isEmpty());
     QCOMPARE(m_bus.process(TestBus::command(300)),
              QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+}
+
+void ServiceTest::consoleLanguage_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    // What the console prints for the line, from its first character on.
+    QTest::addColumn<QString>("printed");
+    const QString help = QStringLiteral(
+        "\"================== Help ==================\"\n\"HELP C Display commands main menu "
+        "info.\"\n\"HELP [cmd_nr] Display command info.\"\n\"C [cmd_nr] Enter category / Run "
+        "command.\"\n\"==========================================\"\n");
+    const auto refused = [&](const QString& text) { return text + "\n\n\n" + help; };
+    QTest::newRow("empty") << QByteArray("\n") << "\n" + help;
+    QTest::newRow("leading blank, CR LF") << QByteArray(" HELP C\r\n") << "\n" + help;
+    QTest::newRow("help unknown") << QByteArray("HELP 999\n")
+                                  << "\nCommand 999 not found!\n\n" + help;
+    QTest::newRow("C unknown") << QByteArray("C 999 a\n") << "\nCommand 999 not found!\n\n" + help;
+    QTest::newRow("help alone") << QByteArray("HELP\n")
+                                << refused("No arguments received for help.");
+    QTest::newRow("main menu and more")
+        << QByteArray("HELP C 2\n") << refused("Arguments must be of integer type!");
+    QTest::newRow("C word") << QByteArray("Cancel\n")
+                            << refused("No arguments received for command action.");
+    QTest::newRow("C fraction") << QByteArray("c 2.5 1\n")
+                                << refused("Commands must be of integer type!");
+    QTest::newRow("main menu, mixed case and blanks")
+        << QByteArray("hElP   c \n")
+        << "\"========== Commands - Main menu ==========\"\n1 \t Device settings: read, change, "
+           "reset and import settings. \n2 \t Paper handling";
+    QTest::newRow("help category")
+        << QByteArray("HELP 6\n")
+        << "\n========== Command 6 - Info ==========\n6 - Service and maintenance: IPC state and "
+           "hardware self-tests. \n\"====";
+    QTest::newRow("help command, words ignored")
+        << QByteArray("helpme 102 x\n")
+        << "\n========== Command 102 - Info ==========\n102 - Change one setting. ( name: "
+           "QString, value: QString )\n\"====";
+    QTest::newRow("category, arguments ignored")
+        << QByteArray("c 2 5 6\n")
+        << "\n========== Paper handling: load, eject and feed paper, and query its position. - "
+           "Menu ==========\n200 \t Load paper into the embosser. \n201 \t Eject";
+    // The words after the number are the command's arguments; the call fails at the sibling.
+    QTest::newRow("run with arguments")
+        << QByteArray("C 202 7\n")
+        << "\n========== 202 - Feed the paper by a number of lines. ==========\nSiblingLink::call "
+           "ERROR: com.vellorn.PrintManager.feedLines failed: not on the bus\n\"====";
+    QTest::newRow("run without, last line without end")
+        << QByteArray("Cmd  200 ")
+        << "\n========== 200 - Load paper into the embosser. ==========\nSiblingLink::call "
+           "ERROR: com.vellorn.PrintManager.loadPaper failed: not on the bus\n\"====";
+}
+
+void ServiceTest::consoleLanguage()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, printed);
+    const int before = m_service->output().size();
+    m_service->write(line);
+    if (!line.endsWith('\n')) {
+        // The end of input hands on the last line.
+        m_service->closeWriteChannel();
+    }
+    QTRY_VERIFY2(m_service->output().mid(before).startsWith(printed),
+                 qPrintable(m_service->output().mid(before)));
 }
 
 void ServiceTest::stopService()
@@ -226,36 +284,6 @@ void ServiceTest::wrongSignaturesAndDeepNesting()
     QCOMPARE(reply.type(),
              error.isEmpty() ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
     QCOMPARE(reply.errorName(), error == "*" ? reply.errorName() : error);
-    expectStillServing();
-}
-
-void ServiceTest::hostileValueInEveryField()
-{
-    // The kinds of value that take different ways through the unpacking and the checks, each in
-    // every field of otherwise valid requests of each kind.
-    const QVariantList values = {
-        QVariant::fromValue<qulonglong>(18446744073709551615ULL),
-        2.02e2,
-        QByteArray("\xff\x00\xfe", 3),
-        QStringList{"HandleCommand", "202"},
-        QVariantMap{{"commandId", "HandleCommand"}},
-        structure(),
-        QVariant::fromValue(QDBusObjectPath("/a/b")),
-        QVariant::fromValue(QDBusVariant(QVariant(202))),
-        QStringLiteral("\u6f22\U0001F600 \u202e\\\"%1%n\t\r\n\033[1;4m"),
-    };
-    const QList<QVariantMap> requests = {
-        TestBus::command(202, {3}),
-        {{"commandId", "GetCommands"}, {"senderId", "WebServer"}, {"category", "IpcCommandId"}},
-        TestBus::command(600)};
-    for (const char* field : {"commandId", "senderId", "subCommandId", "args", "category"}) {
-        for (const QVariant& value : values) {
-            for (QVariantMap request : requests) {
-                request.insert(field, value);
-                QVERIFY2(isAnswer(m_bus.process(request)), field);
-            }
-        }
-    }
     expectStillServing();
 }
 
