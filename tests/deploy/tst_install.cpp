@@ -53,7 +53,6 @@ class InstallTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(m_root.isValid() && installInto(m_root.path())); }
-    void installedFiles();
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
     void unitPassesSystemdVerificationAndIsHardened();
     void packageHoldsEveryInstalledFileAndPassesLintian();
@@ -68,23 +67,6 @@ private:
 
     QTemporaryDir m_root;
 };
-
-void InstallTest::installedFiles()
-{
-    const QStringList programs{"/bin/command-handler", "/bin/chctl"};
-    for (const QString& path :
-         programs + QStringList{"/share/command-handler/commandTable.json",
-                                "/share/dbus-1/system.d/com.vellorn.CommandHandler.conf",
-                                "/share/dbus-1/interfaces/com.vellorn.CommandHandler.xml",
-                                "/lib/systemd/system/command-handler.service",
-                                "/lib/sysusers.d/command-handler.conf",
-                                "/share/bash-completion/completions/chctl",
-                                "/share/man/man1/chctl.1.gz"}) {
-        const QFileInfo info(installed(prefix + path));
-        QVERIFY2(info.isFile() && info.size() > 0, qPrintable(path));
-        QCOMPARE(info.isExecutable(), programs.contains(path));
-    }
-}
 
 void InstallTest::bootFilesCopyTheDefaultTableOnlyWhereNoneIs()
 {
