@@ -1,5 +1,5 @@
 // The handler in-process against one hand-written command table: the checks of a request, the
-// table queries, the catalogue, what the device-command handlers refuse before a backend call,
+// catalogue, what the device-command handlers refuse before a backend call,
 // and what the bus can carry in a reply. The real client libraries are linked, with the system
 // bus at a socket that does not exist: a command that gets as far as its sibling fails there.
 #include "BusLimits.h"
@@ -16,8 +16,7 @@
 
 namespace {
 
-// The catalogue's entries, those of the table queries, and device commands in a category the
-// catalogue is not asked for.
+// The catalogue's entries, and device commands in a category the catalogue is not asked for.
 const char table[] = R"({
     "Zeta": {"category": "Cat", "description": "z"},
     "TestingCommandId": {"description": null},
@@ -30,8 +29,6 @@ const char table[] = R"({
     "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
                   "argumentTypes": [null, {"name": null, "type": "int"}],
                   "function": "setCopies", "returnType": "void"},
-    "Two": {"category": "Dev", "description": "two", "argumentCount": 2,
-            "argumentTypes": [{"name": "a", "type": "int"}, {"name": "b", "type": "QString"}]},
     "CalibratePaper": {"category": "Dev",
                         "function": "notImplemented", "returnType": "void", "argumentCount": 2},
     "LoadPaper": {"category": "Dev",
@@ -48,8 +45,7 @@ const char table[] = R"({
                       "function": "documents", "returnType": "QList", "argumentCount": 0},
     "GetSettings": {"category": "Dev",
                      "function": "getSettings", "returnType": "QVariantList", "argumentCount": 0},
-    "RunHeadTest": {"category": "Dev", "argumentCount": 1},
-    "NoDescription": {"category": "Dev", "argumentCount": 1}
+    "RunHeadTest": {"category": "Dev", "argumentCount": 1}
 })";
 
 QString error(const char* method, const QString& text)
@@ -113,8 +109,6 @@ private slots:
     void initTestCase();
     void process_data();
     void process();
-    void tableQueries_data();
-    void tableQueries();
     void busLimits_data();
     void busLimits();
 
@@ -263,48 +257,6 @@ void CommandHandlerTest::process()
 
     LogCapture capture;
     QCOMPARE(m_handler.process(request), reply);
-    QCOMPARE(capture.messages(), log);
-}
-
-void CommandHandlerTest::tableQueries_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("arguments");
-    QTest::addColumn<QStringList>("log");
-
-    QTest::newRow("two arguments") << "Two" << 2 << "two"
-                                   << "( a: int, b: QString )" << QStringList();
-    QTest::newRow("count zero hides listed arguments") << "Hidden" << 0 << "h"
-                                                       << "" << QStringList();
-    QTest::newRow("nulls") << "SetCopies" << 2 << ""
-                           << "( : , : int )" << QStringList();
-    QTest::newRow("no description") << "NoDescription" << 1 << ""
-                                    << ""
-                                    << QStringList{notFound("getDescription", "description"),
-                                                   notFound("getArgumentsList", "description")};
-    QTest::newRow("no count") << "Zeta" << 0 << "z"
-                              << "" << QStringList{notFound("getArgumentCount", "argumentCount")};
-    QTest::newRow("unknown key") << "Unknown" << 0 << ""
-                                 << ""
-                                 << QStringList{notFound("getArgumentCount", "Unknown"),
-                                                notFound("getDescription", "Unknown"),
-                                                notFound("getArgumentsList", "Unknown")};
-}
-
-void CommandHandlerTest::tableQueries()
-{
-    QFETCH(QString, key);
-    QFETCH(int, count);
-    QFETCH(QString, description);
-    QFETCH(QString, arguments);
-    QFETCH(QStringList, log);
-
-    LogCapture capture;
-    QCOMPARE(m_handler.getArgumentCount(key), count);
-    QCOMPARE(m_handler.getDescription(key), description);
-    QCOMPARE(m_handler.getArgumentsList(key), arguments);
     QCOMPARE(capture.messages(), log);
 }
 
