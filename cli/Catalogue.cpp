@@ -77,12 +77,8 @@ QString Catalogue::commandName(int number)
 
 QString Catalogue::categoryOfCommand(int number)
 {
-    for (const CategoryEnumeration& row : categoryEnumerations) {
-        if (row.commands.hasValue(number)) {
-            return row.category;
-        }
-    }
-    return {};
+    const CategoryEnumeration* category = ::categoryOfCommand(number);
+    return category != nullptr ? QString(category->category) : QString();
 }
 
 const ls::MetaEnum& Catalogue::commandsOf(const QString& category)

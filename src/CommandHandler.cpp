@@ -325,10 +325,8 @@ const QPair<const QString, const QString> CommandHandler::getFunctionInfo(const 
 
 const EnumKey CommandHandler::getCategory(const EnumValue& value) const
 {
-    for (const CategoryEnumeration& candidate : categoryEnumerations) {
-        if (candidate.commands.hasValue(value)) {
-            return candidate.category;
-        }
+    if (const CategoryEnumeration* found = categoryOfCommand(value)) {
+        return found->category;
     }
     CH_LOG_ERROR() << "Command category not found!";
     return ls::undefinedKey;
@@ -397,13 +395,9 @@ Lane* CommandHandler::laneFor(const QVariantMap& request) const
         !ls::ServiceId::meta.hasKey(request.value(ls::senderIdKey).toString())) {
         return nullptr;
     }
-    const EnumValue value = request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
-    for (const CategoryEnumeration& candidate : categoryEnumerations) {
-        if (candidate.commands.hasValue(value)) {
-            return m_lanes.value(candidate.category);
-        }
-    }
-    return nullptr;
+    const CategoryEnumeration* category =
+        categoryOfCommand(request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10));
+    return category != nullptr ? m_lanes.value(category->category) : nullptr;
 }
 
 QVariantMap CommandHandler::process(const QVariantMap& request)

@@ -165,7 +165,7 @@ bool Console::processHelp(const QString& line) const
     return true;
 }
 
-bool Console::processCommand(const QString& line) const
+bool Console::processCommand(const QString& line)
 {
     const QStringList words = wordsOf(line);
     if (words.size() < 2) {
@@ -201,7 +201,7 @@ bool Console::handleCategory(int number) const
     return true;
 }
 
-bool Console::handleCommand(int number, const QList<QVariant>& arguments) const
+bool Console::handleCommand(int number, const QList<QVariant>& arguments)
 {
     const EnumKey name = nameOf(number, commandEnumerations);
     if (name == ls::undefinedKey) {
@@ -217,9 +217,8 @@ bool Console::handleCommand(int number, const QList<QVariant>& arguments) const
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.
     Lane* lane = m_handler->laneFor(request);
-    auto* console = const_cast<Console*>(this);
-    m_commandRunning = lane != nullptr && lane->queue(request, [console](const QVariantMap&) {
-        QMetaObject::invokeMethod(console, &Console::finishCommand, Qt::QueuedConnection);
+    m_commandRunning = lane != nullptr && lane->queue(request, [this](const QVariantMap&) {
+        QMetaObject::invokeMethod(this, &Console::finishCommand, Qt::QueuedConnection);
     });
     if (!m_commandRunning) {
         if (lane == nullptr) {

@@ -25,12 +25,12 @@ public:
     // A "HELP" line: the main menu or one entry's info. True when it printed what was asked.
     bool processHelp(const QString& line) const;
     // A "C" line: a category's menu or a command run. True when it did one of them.
-    bool processCommand(const QString& line) const;
+    bool processCommand(const QString& line);
     // False, printing nothing, when no category has this value.
     bool handleCategory(int number) const;
     // False when no command has this value; the handler's reply is not shown. A command queued on
     // a lane prints its closing line when it has run there.
-    bool handleCommand(int number, const QList<QVariant>& arguments) const;
+    bool handleCommand(int number, const QList<QVariant>& arguments);
     // One line per entry: value, description and arguments from the command table.
     void display(const ls::MetaEnum& enumeration) const;
 
@@ -46,6 +46,6 @@ private:
 
     CommandHandler* const m_handler;
     // Set while a command runs on a lane; lines typed meanwhile wait, in order.
-    mutable bool m_commandRunning = false;
+    bool m_commandRunning = false;
     QStringList m_waitingLines;
 };

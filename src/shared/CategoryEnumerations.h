@@ -17,3 +17,14 @@ inline const CategoryEnumeration categoryEnumerations[] = {
     {ls::CommandCategories::TestingCommandId, ls::TestingCommandId::meta},
     {ls::CommandCategories::IpcCommandId, ls::IpcCommandId::meta},
 };
+
+// The category that holds the command number; null when none does.
+inline const CategoryEnumeration* categoryOfCommand(int number)
+{
+    for (const CategoryEnumeration& candidate : categoryEnumerations) {
+        if (candidate.commands.hasValue(number)) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
