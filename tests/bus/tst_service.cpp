@@ -221,6 +221,12 @@ void ServiceTest::consoleLanguage_data()
         << QByteArray("C 202 7\n")
         << "\n========== 202 - Feed the paper by a number of lines. ==========\nSiblingLink::call "
            "ERROR: com.vellorn.PrintManager.feedLines failed: not on the bus\n\"====";
+    // A line that comes while a command runs on its lane waits for it.
+    QTest::newRow("line behind a running command")
+        << QByteArray("C 201\nHELP 6\n")
+        << "\n========== 201 - Eject the loaded paper. ==========\nSiblingLink::call ERROR: "
+           "com.vellorn.PrintManager.ejectPaper failed: not on the bus\n\"================== "
+           "Done ==================\"\n\n\n========== Command 6 - Info";
     QTest::newRow("run without, last line without end")
         << QByteArray("Cmd  200 ")
         << "\n========== 200 - Load paper into the embosser. ==========\nSiblingLink::call "
