@@ -31,11 +31,9 @@
 namespace {
 QVariant nestedMaps(int depth)
 {
-    QVariant value = QStringLiteral("bottom");
-    for (int level = 0; level < depth; ++level) {
-        value = QVariantMap{{QStringLiteral("level"), value}};
-    }
-    return value;
+    const QByteArray text =
+        QByteArray("{\"level\":").repeated(depth) + "0" + QByteArray(depth, '}');
+    return QJsonDocument::fromJson(text).toVariant();
 }
 
 // The catalogue, and every command number of every category (and a few beyond), with and
@@ -202,12 +200,10 @@ void ServiceTest::consoleLanguage_data()
                                 << refused("Commands must be of integer type!");
     QTest::newRow("main menu, mixed case and blanks")
         << QByteArray("hElP   c \n")
-        << "\"========== Commands - Main menu ==========\"\n1 \t Device settings: read, change, "
-           "reset and import settings. \n2 \t Paper handling";
+        << "\"========== Commands - Main menu ==========\"\n1 \t Device settings: read, change,";
     QTest::newRow("help category")
         << QByteArray("HELP 6\n")
-        << "\n========== Command 6 - Info ==========\n6 - Service and maintenance: IPC state and "
-           "hardware self-tests. \n\"====";
+        << "\n========== Command 6 - Info ==========\n6 - Service and maintenance: IPC state";
     QTest::newRow("help command, words ignored")
         << QByteArray("helpme 102 x\n")
         << "\n========== Command 102 - Info ==========\n102 - Change one setting. ( name: "
@@ -215,7 +211,7 @@ void ServiceTest::consoleLanguage_data()
     QTest::newRow("category, arguments ignored")
         << QByteArray("c 2 5 6\n")
         << "\n========== Paper handling: load, eject and feed paper, and query its position. - "
-           "Menu ==========\n200 \t Load paper into the embosser. \n201 \t Eject";
+           "Menu ==========\n200 \t Load paper into the embosser. \n201";
     // The words after the number are the command's arguments; the call fails at the sibling.
     QTest::newRow("run with arguments")
         << QByteArray("C 202 7\n")

@@ -15,7 +15,6 @@ public:
     LogCapture();
     ~LogCapture();
 
-    const QVector<QPair<QtMsgType, QString>>& records() const { return m_records; }
     // Every message in order, or those of one type.
     QStringList messages(std::optional<QtMsgType> type = std::nullopt) const;
 

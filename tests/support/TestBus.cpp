@@ -16,17 +16,17 @@ const QStringList TestBus::siblings = {
     QStringLiteral("print-manager"), QStringLiteral("document-manager"),
     QStringLiteral("configuration-manager"), QStringLiteral("speech")};
 const QStringList TestBus::siblingReadinessNames = {
-    QStringLiteral("print-manager"), QStringLiteral("configuration-manager"),
-    QStringLiteral("document-manager"), QStringLiteral("speechd")};
+    QStringLiteral("print-manager"), QStringLiteral("document-manager"),
+    QStringLiteral("configuration-manager"), QStringLiteral("speechd")};
 
 TestBus::TestBus(QObject* parent)
-    : QObject(parent), m_connectionName("test-bus-" + QUuid::createUuid().toString())
+    : QObject(parent), m_id("test-bus-" + QUuid::createUuid().toString())
 {
 }
 
 TestBus::~TestBus()
 {
-    QDBusConnection::disconnectFromBus(m_connectionName);
+    QDBusConnection::disconnectFromBus(m_id);
     const auto processes = findChildren<ServiceProcess*>();
     for (ServiceProcess* process : processes) {
         if (process != m_daemon) {
@@ -61,21 +61,6 @@ bool TestBus::start()
     qputenv("SERVICE_WATCHER_DIR", watcherDirectory().toUtf8());
     qputenv("STATE_DIRECTORY", stateDirectory().toUtf8());
     return connection().isConnected();
-}
-
-QDBusConnection TestBus::connection() const
-{
-    return QDBusConnection::connectToBus(m_address, m_connectionName);
-}
-
-QString TestBus::watcherDirectory() const
-{
-    return m_root.filePath(QStringLiteral("watcher"));
-}
-
-QString TestBus::stateDirectory() const
-{
-    return m_root.filePath(QStringLiteral("state"));
 }
 
 void TestBus::setCommandTable(const QByteArray& contents) const
@@ -216,9 +201,4 @@ QString TestBus::busNameOf(const QString& sibling)
         name += word.at(0).toUpper() + word.mid(1);
     }
     return name;
-}
-
-QString TestBus::readinessNameOf(const QString& sibling)
-{
-    return sibling == QLatin1String("speech") ? QStringLiteral("speechd") : sibling;
 }

@@ -26,9 +26,9 @@ public:
     // The bus daemon itself, for tests that take the bus away.
     ServiceProcess* daemon() const { return m_daemon; }
     // The test's own connection to the private bus.
-    QDBusConnection connection() const;
-    QString watcherDirectory() const;
-    QString stateDirectory() const;
+    QDBusConnection connection() const { return QDBusConnection::connectToBus(m_address, m_id); }
+    QString watcherDirectory() const { return m_root.filePath(QStringLiteral("watcher")); }
+    QString stateDirectory() const { return m_root.filePath(QStringLiteral("state")); }
 
     // Writes the command table the service will read (the default table until told otherwise).
     void setCommandTable(const QByteArray& contents) const;
@@ -68,10 +68,14 @@ public:
     static QVariantMap command(int subCommand, const QVariantList& args = {});
     static QDBusMessage processCall(const QVariantMap& request);
     static QString busNameOf(const QString& sibling);
-    static QString readinessNameOf(const QString& sibling);
+    static QString readinessNameOf(const QString& sibling)
+    {
+        return siblingReadinessNames.value(siblings.indexOf(sibling));
+    }
 
     static const QString serviceName;
-    // The simulator's names of the siblings, and the names they announce readiness under.
+    // The simulator's names of the siblings, and in the same order the names they announce
+    // readiness under.
     static const QStringList siblings;
     static const QStringList siblingReadinessNames;
 
@@ -79,7 +83,8 @@ private:
     QTemporaryDir m_root;
     ServiceProcess* m_daemon = nullptr;
     QString m_address;
-    QString m_connectionName;
+    // The name of the test's own connection.
+    QString m_id;
     QMap<QString, ServiceProcess*> m_siblings;
     int m_sent = 0;
 };
