@@ -140,8 +140,6 @@ private slots:
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
     void leavesNoReadinessBehind();
-    void helpAndVersionLeaveTheRegistryAlone_data();
-    void helpAndVersionLeaveTheRegistryAlone();
 
 private:
     void expectStillServing();
@@ -477,6 +475,7 @@ void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
 
 void ServiceTest::leavesNoReadinessBehind_data()
 {
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<bool>("busReachable");
     // Done to the serving service: "SIGTERM", or "kill bus" to take the bus daemon away.
@@ -489,22 +488,32 @@ void ServiceTest::leavesNoReadinessBehind_data()
     const QString registered =
         QStringLiteral("<7>Successfully registered on DBus: \"%1\"").arg(TestBus::serviceName);
     const QString readFailed = QStringLiteral("<3>CommandHandler::initialize ERROR: reading");
-    QTest::newRow("SIGTERM") << table << true << "SIGTERM" << 0
+    // Help and version leave the registry alone, an unknown argument beside them too.
+    for (const char* help : {"-h", "--help", "--help-all", "-?"}) {
+        QTest::newRow(help) << QStringList{"--unknown", help} << table << true << QString() << 0
+                            << QStringList{"Usage:"};
+    }
+    for (const char* version : {"-v", "--version"}) {
+        QTest::newRow(version) << QStringList{version} << table << true << QString() << 0
+                               << QStringList{"command-handler " COMMAND_HANDLER_VERSION};
+    }
+    QTest::newRow("SIGTERM") << QStringList() << table << true << "SIGTERM" << 0
                              << QStringList{registered, "<6>Stopping on signal 15"};
-    QTest::newRow("bus unreachable")
-        << table << false << QString() << 1 << QStringList{"<3>Unable to connect to system-bus!"};
-    QTest::newRow("table missing")
-        << QByteArray() << true << QString() << 1 << QStringList{registered, readFailed};
-    QTest::newRow("table not json")
-        << QByteArray("{\"FeedLines\": {") << true << QString() << 1 << QStringList{readFailed};
-    QTest::newRow("table not an object")
-        << QByteArray("[1, 2, 3]") << true << QString() << 1 << QStringList{readFailed};
-    QTest::newRow("bus daemon killed") << table << true << "kill bus" << 1
+    QTest::newRow("bus unreachable") << QStringList() << table << false << QString() << 1
+                                     << QStringList{"<3>Unable to connect to system-bus!"};
+    QTest::newRow("table missing") << QStringList() << QByteArray() << true << QString() << 1
+                                   << QStringList{registered, readFailed};
+    QTest::newRow("table not json") << QStringList() << QByteArray("{\"FeedLines\": {") << true
+                                    << QString() << 1 << QStringList{readFailed};
+    QTest::newRow("table not an object") << QStringList() << QByteArray("[1, 2, 3]") << true
+                                         << QString() << 1 << QStringList{readFailed};
+    QTest::newRow("bus daemon killed") << QStringList() << table << true << "kill bus" << 1
                                        << QStringList{"<3>Lost the connection to the system bus!"};
 }
 
 void ServiceTest::leavesNoReadinessBehind()
 {
+    QFETCH(QStringList, arguments);
     QFETCH(QByteArray, table);
     QFETCH(bool, busReachable);
     QFETCH(QString, action);
@@ -523,7 +532,7 @@ void ServiceTest::leavesNoReadinessBehind()
         qputenv("DBUS_SYSTEM_BUS_ADDRESS",
                 "unix:path=" + QFile::encodeName(m_bus.stateDirectory()) + "/none");
     }
-    m_service = m_bus.startService();
+    m_service = m_bus.startService(arguments);
     qunsetenv("QT_MESSAGE_PATTERN");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
 
@@ -541,41 +550,12 @@ void ServiceTest::leavesNoReadinessBehind()
     const QString output = m_service->output();
     QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_service->exitCode(), exitCode);
-    QVERIFY(!ServiceWatcher::isReady(readinessName));
+    QCOMPARE(ServiceWatcher::isReady(readinessName), !arguments.isEmpty());
     for (const QString& line : lines) {
         const QRegularExpression start('^' + QRegularExpression::escape(line),
                                        QRegularExpression::MultilineOption);
         QVERIFY2(output.contains(start), qPrintable(output));
     }
-}
-
-void ServiceTest::helpAndVersionLeaveTheRegistryAlone_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("answer");
-    for (const char* help : {"-h", "--help", "--help-all", "-?"}) {
-        QTest::newRow(help) << QStringList{help} << "Usage:";
-    }
-    for (const char* version : {"-v", "--version"}) {
-        QTest::newRow(version) << QStringList{version}
-                               << "command-handler " COMMAND_HANDLER_VERSION;
-    }
-    QTest::newRow("among unknown ones") << QStringList{"--unknown", "x", "--help-all"} << "Usage:";
-}
-
-void ServiceTest::helpAndVersionLeaveTheRegistryAlone()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, answer);
-    QTemporaryDir watcher;
-    qputenv("SERVICE_WATCHER_DIR", QFile::encodeName(watcher.path()));
-    ServiceWatcher::setReady(readinessName, true);
-    ServiceProcess service;
-    service.start(QStringLiteral(COMMAND_HANDLER_BINARY), arguments);
-    QVERIFY(service.waitForFinished(10000));
-    QCOMPARE(service.exitCode(), 0);
-    QVERIFY2(service.output().contains(answer), qPrintable(service.output()));
-    QVERIFY(ServiceWatcher::isReady(readinessName));
 }
 
 QTEST_GUILESS_MAIN(ServiceTest)
