@@ -1,7 +1,7 @@
 // The device-library stand-ins on a private bus. The sibling link against real simulator
 // processes: the conversion of arguments, the failures the service cannot provoke (a reply of
-// another type, a method the sibling lacks, a hung sibling), and a restart seen by a link that
-// also polls. And readiness names that would leave the registry directory.
+// another type, a method the sibling lacks; a hung sibling is the stop test's), and a restart
+// seen by a link that also polls. And readiness names that would leave the registry directory.
 #include "LogCapture.h"
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
@@ -11,17 +11,9 @@
 
 #include <QDBusMessage>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QtTest>
-
-#include <csignal>
-
-namespace {
-// Far below the bus's own 25 s default, far above a healthy call.
-constexpr qint64 failureBoundMs = 10000;
-} // namespace
 
 class PlatformTest : public QObject
 {
@@ -58,48 +50,22 @@ void PlatformTest::failedCallLogsOnce_data()
 {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("replySignature");
-    QTest::addColumn<QVariantList>("arguments");
-    QTest::addColumn<QString>("argumentTypes");
     QTest::addColumn<QString>("cause");
     QTest::newRow("reply of another type") << "state"
-                                           << "i" << QVariantList{} << ""
+                                           << "i"
                                            << "unexpected reply signature \"a{sv}\"";
-    QTest::newRow("argument without int value") << "setRate"
-                                                << "" << QVariantList{"fast"} << "i"
-                                                << "argument 1";
-    QTest::newRow("no such method") << "sing"
-                                    << "" << QVariantList{} << ""
-                                    << "UnknownMethod";
-    // Stopped with SIGSTOP for the call.
-    QTest::newRow("hung sibling") << "stop"
-                                  << "" << QVariantList{} << ""
-                                  << "no answer within 2000 ms";
+    QTest::newRow("no such method") << "sing" << QString() << "UnknownMethod";
 }
 
 void PlatformTest::failedCallLogsOnce()
 {
     QFETCH(QString, method);
     QFETCH(QString, replySignature);
-    QFETCH(QVariantList, arguments);
-    QFETCH(QString, argumentTypes);
     QFETCH(QString, cause);
     SiblingLink link(QStringLiteral("com.vellorn.Speech"));
     const QVariantMap before = speechState();
-    // Without a running sibling, kill(0) would stop this whole process group; signal 0 only
-    // probes the process.
-    const auto pid = static_cast<pid_t>(m_bus.sibling("speech")->processId());
-    QVERIFY(pid > 0);
-    const bool hung = cause.startsWith("no answer");
-    ::kill(pid, hung ? SIGSTOP : 0);
     LogCapture log;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const QVariant answer = link.call(method, replySignature, arguments, argumentTypes);
-    const qint64 took = elapsed.elapsed();
-    ::kill(pid, hung ? SIGCONT : 0);
-
-    QVERIFY(!answer.isValid());
-    QVERIFY2(took < failureBoundMs, qPrintable(QString::number(took)));
+    QVERIFY(!link.call(method, replySignature, {}, {}).isValid());
     // One error line, and the same failure reported to the caller.
     QVERIFY2(link.lastFailure().startsWith("com.vellorn.Speech." + method + " failed: ") &&
                  link.lastFailure().contains(cause),

@@ -15,6 +15,9 @@ const QString TestBus::serviceName = QStringLiteral("com.vellorn.CommandHandler"
 const QStringList TestBus::siblings = {
     QStringLiteral("print-manager"), QStringLiteral("document-manager"),
     QStringLiteral("configuration-manager"), QStringLiteral("speech")};
+const QStringList TestBus::siblingBusNames = {
+    QStringLiteral("com.vellorn.PrintManager"), QStringLiteral("com.vellorn.DocumentManager"),
+    QStringLiteral("com.vellorn.ConfigurationManager"), QStringLiteral("com.vellorn.Speech")};
 const QStringList TestBus::siblingReadinessNames = {
     QStringLiteral("print-manager"), QStringLiteral("document-manager"),
     QStringLiteral("configuration-manager"), QStringLiteral("speechd")};
@@ -192,13 +195,4 @@ QDBusMessage TestBus::processCall(const QVariantMap& request)
     return QDBusMessage::createMethodCall(serviceName, QStringLiteral("/"), serviceName,
                                           QStringLiteral("process"))
            << request;
-}
-
-QString TestBus::busNameOf(const QString& sibling)
-{
-    QString name = QStringLiteral("com.vellorn.");
-    for (const QString& word : sibling.split(QLatin1Char('-'))) {
-        name += word.at(0).toUpper() + word.mid(1);
-    }
-    return name;
 }

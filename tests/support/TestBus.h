@@ -67,16 +67,20 @@ public:
     // A device command as the front panel sends it.
     static QVariantMap command(int subCommand, const QVariantList& args = {});
     static QDBusMessage processCall(const QVariantMap& request);
-    static QString busNameOf(const QString& sibling);
+    static QString busNameOf(const QString& sibling)
+    {
+        return siblingBusNames.value(siblings.indexOf(sibling));
+    }
     static QString readinessNameOf(const QString& sibling)
     {
         return siblingReadinessNames.value(siblings.indexOf(sibling));
     }
 
     static const QString serviceName;
-    // The simulator's names of the siblings, and in the same order the names they announce
-    // readiness under.
+    // The simulator's names of the siblings, and in the same order their bus names and the
+    // names they announce readiness under.
     static const QStringList siblings;
+    static const QStringList siblingBusNames;
     static const QStringList siblingReadinessNames;
 
 private:
