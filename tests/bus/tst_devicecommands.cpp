@@ -32,11 +32,6 @@ QVariantMap command(int subCommand, const QVariantList& args = {})
     return TestBus::command(subCommand, args);
 }
 
-QVariantMap document(const QString& id, const QString& name, int pages)
-{
-    return {{"id", id}, {"name", name}, {"pages", pages}};
-}
-
 // Stops a sibling process until the guard goes. Only by its own process id: kill(0) would stop
 // this whole process group, the test runner with it.
 auto stall(ServiceProcess* sibling)
@@ -153,9 +148,10 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
     addCall(command(205, {120}), "print-manager: setPaperLength(120)",
             details("setPaperLength", true));
     // The log lists each document's fields, read from the maps as the bus left them.
-    const QVariantList documents{document("doc-1", "Welcome letter", 2),
-                                 document("doc-2", "Train timetable", 5),
-                                 document("doc-3", "Recipe book", 12)};
+    const QVariantList documents{
+        QVariantMap{{"id", "doc-1"}, {"name", "Welcome letter"}, {"pages", 2}},
+        QVariantMap{{"id", "doc-2"}, {"name", "Train timetable"}, {"pages", 5}},
+        QVariantMap{{"id", "doc-3"}, {"name", "Recipe book"}, {"pages", 12}}};
     addCall(command(300), "document-manager: documents()",
             {{"detailsListMap", QVariantMap{{"documents", documents}}}},
             "\t \"name\" : \"Recipe book\"\n\t \"pages\" : \"12\"");

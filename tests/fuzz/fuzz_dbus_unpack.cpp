@@ -139,21 +139,16 @@ private:
 PeerBus* bus = nullptr;
 CommandHandler* handler = nullptr;
 
+// No bus container left at any depth.
 bool isPlain(const QVariant& value)
 {
     const int type = value.userType();
-    if (type == qMetaTypeId<QDBusArgument>() || type == qMetaTypeId<QDBusVariant>()) {
-        return false;
+    if (type == QMetaType::QVariantMap || type == QMetaType::QVariantList) {
+        const QVariantList items =
+            type == QMetaType::QVariantMap ? value.toMap().values() : value.toList();
+        return std::all_of(items.cbegin(), items.cend(), isPlain);
     }
-    if (type == QMetaType::QVariantMap) {
-        const QVariantMap map = value.toMap();
-        return std::all_of(map.cbegin(), map.cend(), isPlain);
-    }
-    if (type == QMetaType::QVariantList) {
-        const QVariantList list = value.toList();
-        return std::all_of(list.cbegin(), list.cend(), isPlain);
-    }
-    return true;
+    return type != qMetaTypeId<QDBusArgument>() && type != qMetaTypeId<QDBusVariant>();
 }
 
 // The input's body, in a call to the peer object: its own header may name anything.
