@@ -22,7 +22,7 @@ private slots:
     void conversion();
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
-    void siblingStopAndRestart();
+    void pollingLinkReportsEachChangeOnce();
     void readinessNamesOutsideTheDirectoryAreRefused();
 
 private:
@@ -62,7 +62,7 @@ void PlatformTest::failedCallLogsOnce()
 }
 
 // A link that also polls the sibling's owner reports each change once.
-void PlatformTest::siblingStopAndRestart()
+void PlatformTest::pollingLinkReportsEachChangeOnce()
 {
     SiblingLink polling(QStringLiteral("com.vellorn.PrintManager"));
     polling.setCheckInterval(20);

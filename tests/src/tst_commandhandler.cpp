@@ -238,8 +238,6 @@ void CommandHandlerTest::process_data()
                            "org.freedesktop.DBus.Error.Disconnected Not connected to D-Bus server")
                 .arg(sibling, method)};
     };
-    QTest::newRow("paper feed with arguments")
-        << device(202, QVariantList{3}) << failure << absent("PrintManager", "feedLines");
     QTest::newRow("ipc test") << device(602, QVariantList{"4"}) << failure
                               << absent("PrintManager", "runTestCmd");
     QTest::newRow("ipc test, parameter as bytes")
