@@ -330,7 +330,6 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
     // A table that cannot be read at all stops the service at start (leavesNoReadinessBehind).
     QTest::newRow("wrong types in every field") << QByteArray(R"({
             "PaperFeedCommandId": "not an object",
-            "IpcCommandId": 6,
             "FeedLines": {"category": 2, "description": ["a"], "argumentCount": "one",
                           "argumentTypes": "lines", "function": 7, "returnType": {}},
             "LoadPaper": {"category": "PaperFeedCommandId", "description": null,
@@ -340,8 +339,6 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
                              "function": "documents", "returnType": "QVariantList"},
             "RunHeadTest": {"category": "IpcCommandId", "argumentCount": true},
             "GetSettings": [],
-            "EmbossCommandId": {},
-            "TestingCommandId": {"description": null},
             "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
                           "argumentTypes": [null, {"name": null, "type": "int"}],
                           "function": "setCopies", "returnType": "void"}
