@@ -14,6 +14,10 @@ ServiceProcess::~ServiceProcess()
 
 QString ServiceProcess::output()
 {
+    // Also what is still in the pipe, not yet seen by the event loop: the programs log what they
+    // do before they answer, so once an answer has come its lines must be part of the output.
+    while (waitForReadyRead(0)) {
+    }
     m_output += readAll();
     return QString::fromUtf8(m_output);
 }
