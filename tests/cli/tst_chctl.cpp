@@ -24,14 +24,12 @@ struct Result {
 Result runChctl(const QStringList& arguments, const QByteArray& input = {},
                 const QStringList& asUser = {})
 {
+    // As another user through setpriv: its options, then "--" and the program.
+    const QStringList setpriv =
+        asUser.isEmpty() ? QStringList() : QStringList{"setpriv"} + asUser + QStringList{"--"};
+    const QStringList command = setpriv + QStringList{CHCTL_BINARY} + arguments;
     QProcess chctl;
-    if (asUser.isEmpty()) {
-        chctl.start(QStringLiteral(CHCTL_BINARY), arguments);
-    } else {
-        chctl.start(QStringLiteral("setpriv"),
-                    asUser + QStringList{QStringLiteral("--"), QStringLiteral(CHCTL_BINARY)} +
-                        arguments);
-    }
+    chctl.start(command.first(), command.mid(1));
     chctl.write(input);
     chctl.closeWriteChannel();
     if (!chctl.waitForFinished(30000)) {

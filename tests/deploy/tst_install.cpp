@@ -53,9 +53,10 @@ class InstallTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(m_root.isValid() && installInto(m_root.path())); }
+    // First, before the others add to the staging tree.
+    void packageHoldsEveryInstalledFileAndPassesLintian();
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
     void unitPassesSystemdVerificationAndIsHardened();
-    void packageHoldsEveryInstalledFileAndPassesLintian();
 
 private:
     QString installed(const QString& path) const { return m_root.path() + path; }
@@ -131,15 +132,13 @@ void InstallTest::unitPassesSystemdVerificationAndIsHardened()
 
 void InstallTest::packageHoldsEveryInstalledFileAndPassesLintian()
 {
-    // Packed from a staging tree of its own rather than from the build tree: cpack would first
-    // bring the whole build tree up to date, relinking programs that other tests run meanwhile.
+    // Packed from the staging tree rather than from the build tree: cpack would first bring the
+    // whole build tree up to date, relinking programs that other tests run meanwhile.
     QTemporaryDir packageDirectory;
-    const QString staging = packageDirectory.filePath(QStringLiteral("staging"));
-    QVERIFY(installInto(staging));
     QVERIFY(!run(CPACK_COMMAND,
                  {"-G", "DEB", "-B", packageDirectory.path(), "--config",
                   BUILD_DIRECTORY "/CPackConfig.cmake", "-D", "CPACK_INSTALL_CMAKE_PROJECTS=", "-D",
-                  "CPACK_INSTALLED_DIRECTORIES=" + staging + ";."})
+                  "CPACK_INSTALLED_DIRECTORIES=" + m_root.path() + ";."})
                  .isNull());
     const QStringList packages = QDir(packageDirectory.path()).entryList({QStringLiteral("*.deb")});
     QCOMPARE(packages.size(), 1);
