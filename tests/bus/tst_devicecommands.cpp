@@ -295,7 +295,7 @@ void DeviceCommandsTest::failsWithOneLogLine()
     QCOMPARE(reply, failure);
     QTRY_VERIFY2(m_service->output().mid(logged).contains(logLine),
                  qPrintable(m_service->output().mid(logged)));
-    QCOMPARE(m_service->output().mid(logged).count(logLine), 1);
+    QCOMPARE(m_service->output().mid(logged).count("ERROR:"), 1);
     // The service still serves; a refused request never reached the sibling, while the next one
     // shows up in its output.
     QCOMPARE(m_bus.process(command(601)).value("resultId"), QVariant("Success"));
