@@ -117,17 +117,10 @@ void ChctlTest::chctl_data()
                             const QString& siblingCall = {}) {
         QTest::newRow(name) << QStringList{} << QByteArray(input) << 0 << expected << siblingCall;
     };
-    console("console: main menu", "HELP C\n",
-            "========== Commands - Main menu ==========\n1 \t Device settings: read,");
-    console("console: info", "help   202\n",
-            "========== Command 202 - Info ==========\n202 - Feed the paper by a number of lines. "
-            "( lines: int )\n====");
     console("console: run quoted text", "C 500 \"Hello console\"\n",
             "========== 500 - Speak a text aloud. ==========\nresultId: Success\nerrorId: "
             "Undefined\n================== Done ==================\n",
             "speech: speak(\"Hello console\")");
-    console("console: unknown command", "C 999\n",
-            "Command 999 not found!\n\n================== Help ==================\nHELP C");
     QTest::newRow("console: refused argument")
         << QStringList{"console"} << QByteArray("c 202 four\n") << 2
         << "FeedLines argument 1 (lines) must be a 32-bit integer, not \"four\"\n"

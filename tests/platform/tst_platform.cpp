@@ -1,16 +1,10 @@
-// The device-library stand-ins on a private bus. The sibling link against real simulator
-// processes: the conversion of arguments, the failures the service cannot provoke (a reply of
-// another type, a method the sibling lacks; a hung sibling is the stop test's), and a restart
-// seen by a link that also polls. And readiness names that would leave the registry directory.
+// The sibling link of the device-library stand-ins: the conversion of arguments, and against a
+// real simulator process on a private bus the failures the service cannot provoke (a reply of
+// another type, a method the sibling lacks; a hung sibling is the stop test's).
 #include "LogCapture.h"
-#include "ServiceProcess.h"
-#include "ServiceWatcher.h"
 #include "SiblingLink.h"
 #include "TestBus.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QtTest>
 
 class PlatformTest : public QObject
@@ -22,8 +16,6 @@ private slots:
     void conversion();
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
-    void pollingLinkReportsEachChangeOnce();
-    void readinessNamesOutsideTheDirectoryAreRefused();
 
 private:
     TestBus m_bus;
@@ -59,24 +51,6 @@ void PlatformTest::failedCallLogsOnce()
              qPrintable(link.lastFailure()));
     QCOMPARE(log.messages(QtCriticalMsg), {"SiblingLink::call ERROR: " + link.lastFailure()});
     QCOMPARE(log.messages(QtWarningMsg), QStringList());
-}
-
-// A link that also polls the sibling's owner reports each change once.
-void PlatformTest::pollingLinkReportsEachChangeOnce()
-{
-    SiblingLink polling(QStringLiteral("com.vellorn.PrintManager"));
-    polling.setCheckInterval(20);
-    polling.setCheckConnection(true);
-    QSignalSpy connected(&polling, &SiblingLink::connected);
-    QSignalSpy disconnected(&polling, &SiblingLink::disconnected);
-    // The sibling is already there: the link comes up once the bus has said so.
-    QTRY_COMPARE(connected.count(), 1);
-    m_bus.sibling("print-manager")->stop();
-    QTRY_COMPARE(disconnected.count(), 1);
-    m_bus.startSibling("print-manager");
-    QVERIFY(m_bus.waitForReady("print-manager"));
-    QTRY_COMPARE(connected.count(), 2);
-    QCOMPARE(disconnected.count(), 1);
 }
 
 // Requests reach the clients from the bus, from JSON and from the operator console, so the
@@ -124,20 +98,6 @@ void PlatformTest::conversion()
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(QMetaType::typeName(converted->at(i).userType()),
                  QMetaType::typeName(expected.at(i).userType()));
-    }
-}
-
-void PlatformTest::readinessNamesOutsideTheDirectoryAreRefused()
-{
-    const QString directory = m_bus.stateDirectory() + QStringLiteral("/names/inner");
-    qputenv("SERVICE_WATCHER_DIR", directory.toUtf8());
-    for (const char* name : {"a/b", "..", ".hidden", ""}) {
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refusing")));
-        ServiceWatcher::setReady(QString::fromLatin1(name), true);
-    }
-    qputenv("SERVICE_WATCHER_DIR", m_bus.watcherDirectory().toUtf8());
-    for (const QString& path : {directory, QFileInfo(directory).path()}) {
-        QCOMPARE(QDir(path).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 }
 

@@ -270,8 +270,6 @@ void CommandHandlerTest::busLimits_data()
     QTest::newRow("variants, one more") << nested(1, 0, 0, 62) << deep;
     QTest::newRow("maps to the limit") << nested(1, 20, 0, 1) << "";
     QTest::newRow("maps, one more") << nested(1, 20, 0, 2) << deep;
-    QTest::newRow("empty map at the limit") << nested(QVariantMap(), 0, 0, 59) << "";
-    QTest::newRow("empty map, one more") << nested(QVariantMap(), 0, 0, 60) << deep;
     QTest::newRow("lists to the limit") << nested(QStringList{"s"}, 0, 30, 0) << "";
     QTest::newRow("lists, one more") << nested(QStringList{"s"}, 0, 30, 1) << deep;
     QTest::newRow("empty list, one more") << nested(QVariantList(), 0, 0, 61) << deep;
