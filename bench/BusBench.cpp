@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
@@ -164,14 +163,5 @@ bool BusBench::setSiblingDelay(const QString& busName, int milliseconds)
 qint64 BusBench::residentKb(Side side) const
 {
     const ServiceProcess* process = side == Side::Service ? m_service : m_bare;
-    QFile status(QStringLiteral("/proc/%1/status").arg(process ? process->processId() : 0));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
-        }
-    }
-    return -1;
+    return process != nullptr ? process->residentKiB() : -1;
 }

@@ -37,7 +37,7 @@ public:
     double throughput(const QVector<Load>& loads, int windowMs, int* failed);
     // Makes the sibling behind busName (its interface has the same name) slow to answer.
     bool setSiblingDelay(const QString& busName, int milliseconds);
-    // VmRSS in kB, or -1.
+    // Resident memory in KiB, or -1.
     qint64 residentKb(Side side) const;
 
     QString problem() const { return m_problem; }

@@ -8,7 +8,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
-#include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
@@ -16,7 +15,6 @@
 #include <climits>
 #include <csignal>
 #include <functional>
-#include <unistd.h>
 
 namespace {
 constexpr int laneCapacity = 3;
@@ -39,13 +37,6 @@ auto stall(ServiceProcess* sibling)
     const auto pid = static_cast<pid_t>(qMax<qint64>(sibling->processId(), 0));
     ::kill(pid > 0 ? pid : INT_MAX, SIGSTOP);
     return qScopeGuard([pid] { ::kill(pid > 0 ? pid : INT_MAX, SIGCONT); });
-}
-
-qint64 residentKiB(qint64 pid)
-{
-    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
-    statm.open(QIODevice::ReadOnly);
-    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
 }
 } // namespace
 
@@ -471,7 +462,7 @@ void DeviceCommandsTest::loadWithASiblingRestarted()
     }
     // Warm-up: every code path and every sibling connection has been used once.
     QCOMPARE(runMix(200, [](int) {}), 0);
-    const qint64 before = residentKiB(m_service->processId());
+    const qint64 before = m_service->residentKiB();
 
     ServiceProcess* printManager = m_bus.sibling("print-manager");
     const int requestsEach = 1500;
@@ -487,7 +478,7 @@ void DeviceCommandsTest::loadWithASiblingRestarted()
     QVERIFY(m_bus.sibling("print-manager") != printManager && m_bus.waitForReady("print-manager"));
     QCOMPARE(runMix(requestsEach, [](int) {}), 0);
     QCOMPARE(m_service->state(), QProcess::Running);
-    const qint64 after = residentKiB(m_service->processId());
+    const qint64 after = m_service->residentKiB();
     qInfo("service resident memory: %lld KiB after warm-up, %lld KiB after %d more requests",
           before, after, 2 * total);
 #ifdef CH_SANITIZED_BUILD
