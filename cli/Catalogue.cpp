@@ -75,6 +75,11 @@ QString Catalogue::commandName(int number)
     return category.isEmpty() ? QString() : commandsOf(category).key(number);
 }
 
+bool Catalogue::mayLeaveArgumentsOut(int number)
+{
+    return commandName(number) == ls::IpcCommandId::IPCState;
+}
+
 QString Catalogue::categoryOfCommand(int number)
 {
     const CategoryEnumeration* category = ::categoryOfCommand(number);

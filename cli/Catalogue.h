@@ -37,6 +37,8 @@ public:
     // Empty when the number names no category or no command.
     static QString categoryName(int number);
     static QString commandName(int number);
+    // Whether the command may be run without its arguments: IPCState switches IPC on then.
+    static bool mayLeaveArgumentsOut(int number);
     // The category whose enumeration holds the command's number; empty when none does.
     static QString categoryOfCommand(int number);
     static const ls::MetaEnum& commandsOf(const QString& category);

@@ -9,7 +9,8 @@ const QString intType = QStringLiteral("int");
 const QString boolType = QStringLiteral("bool");
 } // namespace
 
-CommandArguments::CommandArguments(const QVariantList& argumentTypes)
+CommandArguments::CommandArguments(const QVariantList& argumentTypes, bool mayBeLeftOut)
+    : m_mayBeLeftOut(mayBeLeftOut)
 {
     for (const QVariant& element : argumentTypes) {
         const QVariantMap argument = element.toMap();
@@ -21,13 +22,16 @@ CommandArguments::CommandArguments(const QVariantList& argumentTypes)
 bool CommandArguments::convert(const QStringList& words, QVariantList* values,
                                QString* problem) const
 {
+    values->clear();
+    if (words.isEmpty() && m_mayBeLeftOut) {
+        return true;
+    }
     if (words.size() != m_arguments.size()) {
         *problem = QStringLiteral("expects %1 argument(s), got %2")
                        .arg(m_arguments.size())
                        .arg(words.size());
         return false;
     }
-    values->clear();
     for (int i = 0; i < words.size(); ++i) {
         QVariant value;
         if (!convertOne(m_arguments.at(i), words.at(i), &value)) {
@@ -68,7 +72,8 @@ QString CommandArguments::usage() const
     for (const Argument& argument : m_arguments) {
         parts.append(QStringLiteral("<%1:%2>").arg(argument.name, argument.type));
     }
-    return parts.join(QLatin1Char(' '));
+    const QString usage = parts.join(QLatin1Char(' '));
+    return m_mayBeLeftOut && !usage.isEmpty() ? QStringLiteral("[%1]").arg(usage) : usage;
 }
 
 QString CommandArguments::consoleList() const

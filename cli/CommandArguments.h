@@ -10,14 +10,17 @@
 class CommandArguments
 {
 public:
-    explicit CommandArguments(const QVariantList& argumentTypes);
+    // With mayBeLeftOut, no word at all is as good as a word for each argument (IPCState
+    // switches IPC on without its argument).
+    explicit CommandArguments(const QVariantList& argumentTypes, bool mayBeLeftOut = false);
 
     int count() const { return m_arguments.size(); }
     // Each word as the bus type of its argument: int as a 32-bit integer, bool as a boolean,
     // anything else as text. False, with the reason, when the count differs or a word does not
     // convert.
     bool convert(const QStringList& words, QVariantList* values, QString* problem) const;
-    // "<lines:int> <text:QString>", empty without arguments.
+    // "<lines:int> <text:QString>", in brackets when they may be left out; empty without
+    // arguments.
     QString usage() const;
     // The console's form: "( lines: int, text: QString )", empty without arguments.
     QString consoleList() const;
@@ -30,4 +33,5 @@ private:
     static bool convertOne(const Argument& argument, const QString& word, QVariant* value);
 
     QVector<Argument> m_arguments;
+    bool m_mayBeLeftOut;
 };

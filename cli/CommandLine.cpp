@@ -171,8 +171,11 @@ int CommandLine::listCommands(const QString& category)
         QStringList synopses;
         int width = 0;
         for (const Catalogue::Entry& command : commands) {
-            synopses.append(
-                (command.id + ' ' + CommandArguments(command.argumentTypes).usage()).trimmed());
+            synopses.append((command.id + ' ' +
+                             CommandArguments(command.argumentTypes,
+                                              Catalogue::mayLeaveArgumentsOut(command.number))
+                                 .usage())
+                                .trimmed());
             width = qMax(width, synopses.constLast().size());
         }
         for (int i = 0; i < commands.size(); ++i) {
@@ -198,7 +201,8 @@ int CommandLine::help(const QStringList& words)
     if (const int status = findCommand(number, &command, &answer); status >= 0) {
         return status;
     }
-    const CommandArguments arguments(command.argumentTypes);
+    const CommandArguments arguments(command.argumentTypes,
+                                     Catalogue::mayLeaveArgumentsOut(number));
     if (m_json) {
         const QVariantList listed = answer.reply.value(ls::commandsKey).toList();
         for (const QVariant& element : listed) {
@@ -260,7 +264,7 @@ int CommandLine::runCommand(const QStringList& words)
     if (const int status = findCommand(number, &command, &answer); status >= 0) {
         return status;
     }
-    const CommandArguments expected(command.argumentTypes);
+    const CommandArguments expected(command.argumentTypes, Catalogue::mayLeaveArgumentsOut(number));
     QVariantList values;
     QString problem;
     if (!expected.convert(words.mid(1), &values, &problem)) {

@@ -171,7 +171,7 @@ bool ConsoleSession::runCommand(int number, const QStringList& arguments)
         return false;
     }
     m_out << '\n' << runHeader.arg(number).arg(command.description) << '\n';
-    const CommandArguments expected(command.argumentTypes);
+    const CommandArguments expected(command.argumentTypes, Catalogue::mayLeaveArgumentsOut(number));
     QVariantList values;
     QString problem;
     if (!expected.convert(arguments, &values, &problem)) {

@@ -13,6 +13,10 @@
 #include "ls/Enums.h"
 #include "ls/JFile.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QLoggingCategory>
 #include <QtDebug>
 
@@ -68,6 +72,38 @@ QVariant withoutNulls(const QVariant& value)
         return list;
     }
     return value;
+}
+
+// The device library's reader only says that a table could not be read; whoever edited it needs
+// to know why, so the file is looked at once more.
+QString whyUnreadable(const QString& path)
+{
+    // A pipe's contents are gone once read, and opening it again would wait for a writer.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        return QStringLiteral("not a regular file");
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return file.errorString();
+    }
+    const QByteArray contents = file.readAll();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
+    if (error.error != QJsonParseError::NoError) {
+        // Qt's parser stops just past the character it could not take.
+        const QByteArray before = contents.left(qMax(error.offset - 1, 0));
+        const int line = before.count('\n') + 1;
+        const int column = before.size() - before.lastIndexOf('\n');
+        return QStringLiteral("line %1, column %2: %3")
+            .arg(line)
+            .arg(column)
+            .arg(error.errorString());
+    }
+    if (!document.isObject()) {
+        return QStringLiteral("not a JSON object");
+    }
+    // Read whole now: it changed under the reader.
+    return QStringLiteral("the file changed while it was read");
 }
 
 QVariantMap failureReply()
@@ -236,6 +272,7 @@ bool CommandHandler::initialize()
     const bool read = file->read(commandTablePath(), m_table);
     if (!read) {
         CH_LOG_ERROR() << "reading" << commandTablePath() << "failed!";
+        CH_LOG_ERROR() << qUtf8Printable(whyUnreadable(commandTablePath()));
     }
     m_categories = listCategories();
     prepareCommands();
@@ -503,8 +540,8 @@ void CommandHandler::copyToCatalogue(QVariantMap& element, const EnumKey& name,
     element.insert(field, value);
 }
 
-// Each catalogue answer lists at most every category or every command; entries beyond what
-// one reply carries are left out.
+// The categories make one reply, and each category's commands one reply of their own; an entry
+// is left out only of the reply it would make larger than the bus carries.
 void CommandHandler::fitCatalogueInOneReply()
 {
     qint64 size = 0;
@@ -515,10 +552,12 @@ void CommandHandler::fitCatalogueInOneReply()
         }
     }
     m_categories = categories;
-    size = 0;
+    // Keyed by the category as text: categories that only the text tells apart share a budget,
+    // which leaves out more rather than too little.
+    QHash<QString, qint64> sizeOfCategory;
     QVector<ListedCommand> commands;
     for (const ListedCommand& listed : qAsConst(m_commands)) {
-        if (fitsInOneReply(listed.element, size)) {
+        if (fitsInOneReply(listed.element, sizeOfCategory[listed.category.toString()])) {
             commands.append(listed);
         }
     }
@@ -757,17 +796,17 @@ QVariantMap CommandHandler::handleIpcCommands(const ls::Command& command) const
                          QStringLiteral("runTestCmd"));
 }
 
-// Without arguments the state is true, as callers have always relied on.
+// Without arguments the state is true, as callers have always relied on; the console always
+// sends an argument list, empty when nothing was typed, and that too is no argument. Otherwise
+// the first argument says it.
 std::optional<bool> CommandHandler::ipcState(const ls::Command& command)
 {
-    if (!command.contains(ls::argsKey)) {
-        return true;
-    }
-    const std::optional<QVariantList> args = argumentList(command);
-    if (!args || args->size() != 1) {
+    const std::optional<QVariantList> args =
+        command.contains(ls::argsKey) ? argumentList(command) : QVariantList();
+    if (!args) {
         return std::nullopt;
     }
-    return strictBool(args->constFirst());
+    return args->isEmpty() ? std::optional<bool>(true) : strictBool(args->constFirst());
 }
 
 // 0 when the test takes no parameter or none is given; the table's count decides.

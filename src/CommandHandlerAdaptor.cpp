@@ -26,18 +26,27 @@ CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
         qCritical() << "Unable to register object on system-bus!";
         return;
     }
-    m_onBus = true;
-    if (!bus.registerService(serviceName)) {
-        const QString message = bus.lastError().message();
-        if (message.isEmpty()) {
-            qCritical() << "Unable to register Service: Service-name already in use.";
-        } else {
-            qCritical() << "Unable to register Service: " << message;
-        }
+    m_registration = registerName(bus);
+    if (m_registration != Registration::ownsName) {
         return;
     }
-    m_ownsName = true;
     qDebug() << "Successfully registered on DBus:" << serviceName;
+}
+
+// The bus answers a request for a name that another connection owns without an error, and one
+// that its policy forbids with an error.
+CommandHandlerAdaptor::Registration CommandHandlerAdaptor::registerName(QDBusConnection& bus)
+{
+    if (bus.registerService(serviceName)) {
+        return Registration::ownsName;
+    }
+    const QString message = bus.lastError().message();
+    if (message.isEmpty()) {
+        qCritical() << "Unable to register Service: Service-name already in use.";
+        return Registration::nameTaken;
+    }
+    qCritical() << "Unable to register Service: " << message;
+    return Registration::nameRefused;
 }
 
 QVariantMap CommandHandlerAdaptor::process(const QVariantMap& request)

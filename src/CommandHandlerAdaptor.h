@@ -3,6 +3,7 @@
 #include "ls/IDBusAdaptor.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
 #include <QVariantMap>
 
 class CommandHandler;
@@ -14,14 +15,22 @@ class CommandHandlerAdaptor : public QDBusAbstractAdaptor, public ls::IDBusAdapt
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.vellorn.CommandHandler")
 public:
-    // Registers the handler on the system bus; failures are logged and leave the service
-    // usable from the console.
+    // How far the registration on the system bus came.
+    enum class Registration {
+        // No bus, or the object could not be registered there.
+        offBus,
+        // The bus's policy does not let this process own the name.
+        nameRefused,
+        // Another process owns the name: this one is reachable by its unique name only.
+        nameTaken,
+        // This process owns the well-known name, so it is the one serving it.
+        ownsName,
+    };
+
+    // Registers the handler on the system bus; failures are logged.
     explicit CommandHandlerAdaptor(CommandHandler* handler);
 
-    // The handler is reachable on the system bus (by the connection's unique name at least).
-    bool isOnBus() const { return m_onBus; }
-    // This process owns the well-known name, so it is the one serving it.
-    bool ownsName() const { return m_ownsName; }
+    Registration registration() const { return m_registration; }
 
     static const QString serviceName;
 
@@ -32,7 +41,8 @@ signals:
     void notification(const QVariantMap& notification) override;
 
 private:
+    static Registration registerName(QDBusConnection& bus);
+
     CommandHandler* const m_handler;
-    bool m_onBus = false;
-    bool m_ownsName = false;
+    Registration m_registration = Registration::offBus;
 };

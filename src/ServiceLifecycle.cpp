@@ -33,6 +33,11 @@ void ServiceLifecycle::serve()
 {
     m_serving = true;
     ServiceWatcher::setReady(readinessName, true);
+    watchBus();
+}
+
+void ServiceLifecycle::watchBus()
+{
     m_busCheck->start();
 }
 
@@ -60,6 +65,8 @@ void ServiceLifecycle::checkBusConnection()
 void ServiceLifecycle::withdraw()
 {
     m_busCheck->stop();
-    m_serving = false;
-    ServiceWatcher::setReady(readinessName, false);
+    if (m_serving) {
+        m_serving = false;
+        ServiceWatcher::setReady(readinessName, false);
+    }
 }

@@ -15,9 +15,10 @@ class ServiceLifecycle : public QObject
 public:
     explicit ServiceLifecycle(QObject* parent = nullptr);
 
-    // Only the process that owns the bus name serves it: it announces itself ready and watches
-    // its connection. Another instance stops without touching the readiness registry.
+    // Only the process that owns the bus name serves it: it announces itself ready. Another
+    // instance never touches the readiness registry. Both end, non-zero, when the bus goes.
     void serve();
+    void watchBus();
 
 private:
     void stop(int signalNumber);

@@ -33,42 +33,48 @@ void describeApplication(QCoreApplication& application)
     Q_UNUSED(application)
 }
 
-// Every help and version form of QCommandLineParser's standard options, with -?, its help form
-// on Windows.
-const std::initializer_list<const char*> helpAndVersionForms = {"-h", "--help", "--help-all",
-                                                                "-?", "-v",     "--version"};
+// The standard help and version options, read as Qt reads them (combined short options such as
+// -hv included). Other arguments are no error, as they have no effect anywhere else.
+struct HelpAndVersion {
+    HelpAndVersion(int argc, char** argv)
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Command gateway of the embossing printer on the D-Bus system bus."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        // Qt takes -? for help on Windows only; technicians type it everywhere.
+        windowsHelpOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(windowsHelpOption);
+        QStringList arguments;
+        std::transform(argv, argv + argc, std::back_inserter(arguments),
+                       [](const char* argument) { return QString::fromLocal8Bit(argument); });
+        parser.parse(arguments);
+    }
 
-bool isHelpOrVersion(const char* argument)
-{
-    return std::any_of(helpAndVersionForms.begin(), helpAndVersionForms.end(),
-                       [argument](const char* form) { return std::strcmp(argument, form) == 0; });
-}
+    bool asksForVersion() const { return parser.isSet(QStringLiteral("version")); }
+    bool asksForHelp() const
+    {
+        return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
+               parser.isSet(windowsHelpOption);
+    }
 
-bool asksForHelpOrVersion(int argc, char** argv)
-{
-    return std::any_of(argv + 1, argv + argc, isHelpOrVersion);
-}
+    QCommandLineParser parser;
+    QCommandLineOption windowsHelpOption{QStringLiteral("?")};
+};
 
-// Answers help and version without touching the readiness registry, so that asking a device
-// for its version never flips the running service's readiness. Other arguments are left out,
-// as they are everywhere else, so that an unknown one next to --help is no error.
-int answerHelpOrVersion(int argc, char** argv)
+// Answers help and version without touching the bus or the readiness registry, so that asking a
+// device for its version never flips the running service's readiness. Version goes first, as in
+// Qt's own handling of the two options.
+int answerHelpOrVersion(int argc, char** argv, HelpAndVersion& asked)
 {
     QCoreApplication application(argc, argv);
     describeApplication(application);
     QCoreApplication::setApplicationVersion(QStringLiteral(COMMAND_HANDLER_VERSION));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Command gateway of the embossing printer on the D-Bus system bus."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QStringList arguments{QString::fromLocal8Bit(argv[0])};
-    std::copy_if(argv + 1, argv + argc, std::back_inserter(arguments), isHelpOrVersion);
-    // Qt takes -? for help on Windows only; technicians type it everywhere.
-    std::replace(arguments.begin(), arguments.end(), QStringLiteral("-?"), QStringLiteral("-h"));
+    if (asked.asksForVersion()) {
+        asked.parser.showVersion();
+    }
     // Prints the answer and exits.
-    parser.process(arguments);
-    return EXIT_SUCCESS;
+    asked.parser.showHelp(EXIT_SUCCESS);
 }
 
 // Blocks until the readiness thread has seen every sibling ready. There is no time-out: without
@@ -101,13 +107,16 @@ int laneCapacity()
 }
 
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
-// bus or without a table there is nothing to serve: null after the error line, so that the
-// process exits and systemd can restart it.
+// bus, without the name the bus refuses it, or without a table there is nothing to serve: null
+// after the error line, so that the process exits and systemd can restart it. A name that
+// another instance owns is no failure: this one still offers its console.
 CommandHandlerAdaptor* buildService(QCoreApplication& application)
 {
     auto* handler = new CommandHandler(&application);
     auto* adaptor = new CommandHandlerAdaptor(handler);
-    if (!adaptor->isOnBus()) {
+    using Registration = CommandHandlerAdaptor::Registration;
+    if (adaptor->registration() == Registration::offBus ||
+        adaptor->registration() == Registration::nameRefused) {
         return nullptr;
     }
     new Console(handler);
@@ -142,8 +151,8 @@ void occupyClosedStandardDescriptors()
 int main(int argc, char** argv)
 {
     occupyClosedStandardDescriptors();
-    if (asksForHelpOrVersion(argc, argv)) {
-        return answerHelpOrVersion(argc, argv);
+    if (HelpAndVersion asked(argc, argv); asked.asksForHelp() || asked.asksForVersion()) {
+        return answerHelpOrVersion(argc, argv, asked);
     }
 
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
@@ -159,18 +168,16 @@ int main(int argc, char** argv)
     systemCheck.wait();
 
     describeApplication(application);
-    // Built as the device's services do; the arguments themselves have no effect here.
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addVersionOption();
 
     CommandHandlerAdaptor* adaptor = buildService(application);
     if (adaptor == nullptr) {
         return EXIT_FAILURE;
     }
     ServiceLifecycle lifecycle;
-    if (adaptor->ownsName()) {
+    if (adaptor->registration() == CommandHandlerAdaptor::Registration::ownsName) {
         lifecycle.serve();
+    } else {
+        lifecycle.watchBus();
     }
     Watchdog watchdog;
     const int exitCode = QCoreApplication::exec();

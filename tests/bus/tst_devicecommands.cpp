@@ -169,6 +169,12 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             {{"enabled", false}, {"previous", true}});
     addCall(command(600, {1.0}), "print-manager: setIPCState(true)",
             {{"enabled", true}, {"previous", false}});
+    // An empty list is no argument, as the console sends it: IPC goes on.
+    QVariantMap noState = command(600);
+    noState.insert("args", QVariantList());
+    addCall(noState, "print-manager: setIPCState(true)", {{"enabled", true}, {"previous", true}});
+    addCall(command(600, {"0", "x"}), "print-manager: setIPCState(false)",
+            {{"enabled", false}, {"previous", true}});
     const auto test = [](int number, const QString& name, int parameter) {
         return QVariantMap{
             {"test", number}, {"name", name}, {"parameter", parameter}, {"result", "passed"}};
@@ -251,8 +257,6 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     QTest::newRow("state maybe") << "print-manager" << QString() << command(600, {"maybe"})
                                  << state;
     QTest::newRow("state 2") << "print-manager" << QString() << command(600, {2}) << state;
-    QTest::newRow("two states") << "print-manager" << QString() << command(600, {true, false})
-                                << state;
     QTest::newRow("head test parameter abc")
         << "print-manager" << QString() << command(602, {"abc"})
         << "CommandHandler::handleIpcCommands ERROR: \"RunHeadTest\" takes an integer parameter.";

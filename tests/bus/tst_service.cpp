@@ -128,12 +128,14 @@ private slots:
     // These restart the service.
     void brokenCommandTableAndStandardInputClosed_data();
     void brokenCommandTableAndStandardInputClosed();
+    void eachCatalogueReplyHasABudgetOfItsOwn();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
     void leavesNoReadinessBehind();
 
 private:
+    QString startRefusingBus();
     void expectStillServing();
     void expectEveryRequestAnswered();
     void stopService();
@@ -213,6 +215,10 @@ void ServiceTest::consoleLanguage_data()
         << "\n========== 201 - Eject the loaded paper. ==========\nSiblingLink::call ERROR: "
            "com.vellorn.PrintManager.ejectPaper failed: not on the bus\n\"================== "
            "Done ==================\"\n\n\n========== Command 6 - Info";
+    QTest::newRow("IPC on without its argument")
+        << QByteArray("C 600\n")
+        << "\n========== 600 - Switch IPC on or off. ==========\nSiblingLink::call ERROR: "
+           "com.vellorn.PrintManager.setIPCState failed: not on the bus\n\"====";
     QTest::newRow("run without, last line without end")
         << QByteArray("Cmd  200 ")
         << "\n========== 200 - Load paper into the embosser. ==========\nSiblingLink::call "
@@ -370,6 +376,33 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed()
     expectStillServing();
 }
 
+void ServiceTest::eachCatalogueReplyHasABudgetOfItsOwn()
+{
+    // 24 and 16 MiB: together more than one message carries, each alone less.
+    const QJsonObject defaults = QJsonDocument::fromJson(TestBus::defaultCommandTable()).object();
+    QVector<std::tuple<QString, QString, QJsonValue>> large;
+    QMap<QString, int> listed;
+    for (auto entry = defaults.begin(); entry != defaults.end(); ++entry) {
+        const QString category = entry.value().toObject().value("category").toString();
+        if (category == "ConfigurationCommandId" || category == "DocumentCommandId") {
+            large.append({entry.key(), "description", QString(4 << 20, 'x')});
+            ++listed[category];
+        }
+    }
+    QCOMPARE(listed.value("ConfigurationCommandId") + listed.value("DocumentCommandId"), 10);
+    stopService();
+    m_bus.setCommandTable(defaultTableWith(large));
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForReady(readinessName, 30000));
+    for (auto category = listed.cbegin(); category != listed.cend(); ++category) {
+        const QVariantMap reply = m_bus.process({{"commandId", "GetCommands"},
+                                                 {"senderId", "WebServer"},
+                                                 {"category", category.key()}});
+        QCOMPARE(reply.value("commands").toList().size(), category.value());
+    }
+    QVERIFY2(!m_service->output().contains("left out"), qPrintable(m_service->output()));
+}
+
 void ServiceTest::secondInstanceLeavesTheFirstsReadinessAlone()
 {
     QVERIFY(m_bus.waitForReady(readinessName));
@@ -456,8 +489,11 @@ void ServiceTest::leavesNoReadinessBehind_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("table");
-    QTest::addColumn<bool>("busReachable");
-    // Done to the serving service: "SIGTERM", or "kill bus" to take the bus daemon away.
+    // The bus the service is given: the test's, "none" that cannot be reached, or "refusing"
+    // the service its name.
+    QTest::addColumn<QString>("bus");
+    // Done to the serving service: "SIGTERM", or "kill bus" to take the bus daemon away from it
+    // and from a second instance.
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("exitCode");
     // Lines as the journal gets them: <3> error, <6> info, <7> debug.
@@ -467,34 +503,64 @@ void ServiceTest::leavesNoReadinessBehind_data()
     const QString registered =
         QStringLiteral("<7>Successfully registered on DBus: \"%1\"").arg(TestBus::serviceName);
     const QString readFailed = QStringLiteral("<3>CommandHandler::initialize ERROR: reading");
-    // Help and version leave the registry alone, an unknown argument beside them too.
-    for (const char* help : {"-h", "--help", "--help-all", "-?"}) {
-        QTest::newRow(help) << QStringList{"--unknown", help} << table << true << QString() << 0
-                            << QStringList{"Usage:"};
+    const QString why = QStringLiteral("<3>CommandHandler::initialize ERROR: ");
+    // Help and version, in every form Qt's parser reads, leave the bus and the registry alone,
+    // an unknown argument beside them too. Version goes first, as in Qt.
+    const QString version = QStringLiteral("command-handler " COMMAND_HANDLER_VERSION);
+    const QVector<QPair<QStringList, QString>> helpAndVersion{
+        {{"-h"}, "Usage:"},         {{"--unknown", "--help"}, "Usage:"},
+        {{"--help-all"}, "Usage:"}, {{"-x", "-?"}, "Usage:"},
+        {{"-xh"}, "Usage:"},        {{"-v"}, version},
+        {{"--version"}, version},   {{"-hv"}, version},
+        {{"-vh"}, version},         {{"-h", "-v"}, version}};
+    for (const auto& [arguments, answer] : helpAndVersion) {
+        QTest::newRow(qPrintable(arguments.join(' ')))
+            << arguments << table << QString() << QString() << 0 << QStringList{answer};
     }
-    for (const char* version : {"-v", "--version"}) {
-        QTest::newRow(version) << QStringList{version} << table << true << QString() << 0
-                               << QStringList{"command-handler " COMMAND_HANDLER_VERSION};
-    }
-    QTest::newRow("SIGTERM") << QStringList() << table << true << "SIGTERM" << 0
+    QTest::newRow("SIGTERM") << QStringList() << table << QString() << "SIGTERM" << 0
                              << QStringList{registered, "<6>Stopping on signal 15"};
-    QTest::newRow("bus unreachable") << QStringList() << table << false << QString() << 1
+    QTest::newRow("bus unreachable") << QStringList() << table << "none" << QString() << 1
                                      << QStringList{"<3>Unable to connect to system-bus!"};
-    QTest::newRow("table missing") << QStringList() << QByteArray() << true << QString() << 1
-                                   << QStringList{registered, readFailed};
-    QTest::newRow("table not json") << QStringList() << QByteArray("{\"FeedLines\": {") << true
-                                    << QString() << 1 << QStringList{readFailed};
-    QTest::newRow("table not an object") << QStringList() << QByteArray("[1, 2, 3]") << true
-                                         << QString() << 1 << QStringList{readFailed};
-    QTest::newRow("bus daemon killed") << QStringList() << table << true << "kill bus" << 1
+    QTest::newRow("bus refuses the name")
+        << QStringList() << table << "refusing" << QString() << 1
+        << QStringList{"<3>Unable to register Service:  \"Connection"};
+    QTest::newRow("table missing")
+        << QStringList() << QByteArray() << QString() << QString() << 1
+        << QStringList{registered, readFailed, why + "No such file or directory"};
+    QTest::newRow("table not json")
+        << QStringList() << QByteArray("{\n  \"FeedLines\": {\n    \"category\" 2\n") << QString()
+        << QString() << 1
+        << QStringList{readFailed, why + "line 3, column 16: missing name separator"};
+    QTest::newRow("table not an object")
+        << QStringList() << QByteArray("[1, 2, 3]") << QString() << QString() << 1
+        << QStringList{readFailed, why + "not a JSON object"};
+    QTest::newRow("bus daemon killed") << QStringList() << table << QString() << "kill bus" << 1
                                        << QStringList{"<3>Lost the connection to the system bus!"};
+}
+
+// A bus of the project's configuration whose policy denies the service its name.
+QString ServiceTest::startRefusingBus()
+{
+    QFile config(m_bus.stateDirectory() + "/refusing-bus.conf");
+    config.open(QIODevice::WriteOnly);
+    config.write(
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig><include>" BUS_CONFIG_FILE "</include><policy context=\"mandatory\">"
+        "<deny own=\"com.vellorn.CommandHandler\"/></policy></busconfig>\n");
+    config.close();
+    auto* daemon = new ServiceProcess(this);
+    daemon->setProcessChannelMode(QProcess::SeparateChannels);
+    daemon->start("dbus-daemon",
+                  {"--config-file=" + config.fileName(), "--print-address", "--nofork"});
+    return daemon->waitForOutput("\n") ? daemon->output().trimmed() : QString();
 }
 
 void ServiceTest::leavesNoReadinessBehind()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, table);
-    QFETCH(bool, busReachable);
+    QFETCH(QString, bus);
     QFETCH(QString, action);
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
@@ -507,14 +573,19 @@ void ServiceTest::leavesNoReadinessBehind()
     // Left by an earlier run that died: withdrawn before anything else.
     ServiceWatcher::setReady(readinessName, true);
     qputenv("QT_MESSAGE_PATTERN", unitMessagePattern());
-    if (!busReachable) {
+    if (bus == QLatin1String("none")) {
         qputenv("DBUS_SYSTEM_BUS_ADDRESS",
                 "unix:path=" + QFile::encodeName(m_bus.stateDirectory()) + "/none");
+    } else if (bus == QLatin1String("refusing")) {
+        const QString address = startRefusingBus();
+        QVERIFY(!address.isEmpty());
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
     }
     m_service = m_bus.startService(arguments);
     qunsetenv("QT_MESSAGE_PATTERN");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
 
+    ServiceProcess* second = nullptr;
     if (!action.isEmpty()) {
         // The stale announcement is gone before the name is taken.
         QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
@@ -522,10 +593,19 @@ void ServiceTest::leavesNoReadinessBehind()
         if (action == QLatin1String("SIGTERM")) {
             m_service->terminate();
         } else {
+            second = m_bus.startService();
+            QVERIFY(second->waitForOutput("Service-name already in use."));
             m_bus.daemon()->kill();
         }
     }
     QVERIFY(m_service->waitForFinished(10000));
+    if (second != nullptr) {
+        // Connected to nothing, a second instance serves nobody, not even its console's commands.
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(second->exitCode(), 1);
+        QVERIFY2(second->output().contains("Lost the connection to the system bus!"),
+                 qPrintable(second->output()));
+    }
     const QString output = m_service->output();
     QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_service->exitCode(), exitCode);

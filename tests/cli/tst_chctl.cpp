@@ -101,6 +101,8 @@ void ChctlTest::chctl_data()
         "speech: speak(\"Hello world\")");
     row("run: bool, reply values shown", {"--sender", "WebServer", "run", "600", "false"}, 0,
         "enabled: false\n", "print-manager: setIPCState(false)");
+    row("run: IPC on without its argument", {"run", "600"}, 0, "enabled: true\n",
+        "print-manager: setIPCState(true)");
     row("run: nested lists indented", {"run", "300"}, 0,
         "detailsListMap:\n  documents:\n    - id: doc-1\n      name: Welcome letter\n"
         "      pages: 2\n    - id: doc-2\n");
