@@ -25,26 +25,33 @@ bool ServiceWatcher::isValidName(const QString& name)
     return !name.startsWith(QLatin1Char('.')) && allowed.match(name).hasMatch();
 }
 
-void ServiceWatcher::setReady(const QString& name, bool ready)
+bool ServiceWatcher::setReady(const QString& name, bool ready)
 {
     if (!isValidName(name)) {
         qWarning() << "ServiceWatcher: refusing service name" << name;
-        return;
+        return false;
     }
     const QString path = readyFilePath(name);
     if (!ready) {
-        QFile::remove(path);
-        return;
+        QFile file(path);
+        if (file.exists() && !file.remove()) {
+            qWarning() << "ServiceWatcher: cannot mark" << name
+                       << "not ready:" << file.errorString();
+            return false;
+        }
+        return true;
     }
     if (!QDir().mkpath(directory())) {
         qWarning() << "ServiceWatcher: cannot create" << directory();
-        return;
+        return false;
     }
     // QSaveFile writes a temporary file and renames it, so readers never see a partial file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.commit()) {
         qWarning() << "ServiceWatcher: cannot mark" << name << "ready:" << file.errorString();
+        return false;
     }
+    return true;
 }
 
 bool ServiceWatcher::isReady(const QString& name)

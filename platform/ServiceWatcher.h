@@ -7,7 +7,8 @@
 class ServiceWatcher
 {
 public:
-    static void setReady(const QString& name, bool ready);
+    // True when the registry now says what was asked; false after a warning with the cause.
+    static bool setReady(const QString& name, bool ready);
     static bool isReady(const QString& name);
     static QString directory();
     // Names are file names inside the directory; anything that could leave it is refused.

@@ -268,16 +268,42 @@ QString CommandHandler::commandTablePath()
 
 bool CommandHandler::initialize()
 {
-    auto* file = new ls::JFile(this);
-    const bool read = file->read(commandTablePath(), m_table);
-    if (!read) {
+    ls::JFile file(nullptr);
+    QVariantMap table;
+    if (!file.read(commandTablePath(), table)) {
         CH_LOG_ERROR() << "reading" << commandTablePath() << "failed!";
         CH_LOG_ERROR() << qUtf8Printable(whyUnreadable(commandTablePath()));
+        return false;
     }
+    m_table = table;
+    m_leftOutOfCatalogue = 0;
     m_categories = listCategories();
     prepareCommands();
     fitCatalogueInOneReply();
-    return read;
+    if (m_leftOutOfCatalogue > maximumLeftOutLines) {
+        CH_LOG_ERROR() << qUtf8Printable(
+            QStringLiteral("%1 more entries were left out of the catalogue.")
+                .arg(m_leftOutOfCatalogue - maximumLeftOutLines));
+    }
+    return true;
+}
+
+void CommandHandler::reload()
+{
+    if (!initialize()) {
+        CH_LOG_ERROR() << "The command table in use stays.";
+        return;
+    }
+    qInfo().noquote()
+        << QStringLiteral("Command table reloaded: %1 commands").arg(m_commands.size());
+    for (Lane* lane : findChildren<Lane*>(QString(), Qt::FindDirectChildrenOnly)) {
+        lane->shareTableOf(*this);
+    }
+}
+
+bool CommandHandler::mayReportLeftOut()
+{
+    return m_leftOutOfCatalogue++ < maximumLeftOutLines;
 }
 
 int CommandHandler::getArgumentCount(const EnumKey& key) const
@@ -392,6 +418,18 @@ void CommandHandler::shareTableOf(const CommandHandler& source)
     m_commands = source.m_commands;
 }
 
+void CommandHandler::shareTableWith(CommandHandler* laneHandler) const
+{
+    QMetaObject::invokeMethod(
+        laneHandler,
+        [laneHandler, table = m_table, categories = m_categories, commands = m_commands] {
+            laneHandler->m_table = table;
+            laneHandler->m_categories = categories;
+            laneHandler->m_commands = commands;
+        },
+        Qt::QueuedConnection);
+}
+
 void CommandHandler::startLanes(int capacity)
 {
     using Categories = QStringList;
@@ -480,7 +518,7 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
     return (this->*categoryHandler.value())(command);
 }
 
-QVariantList CommandHandler::listCategories() const
+QVariantList CommandHandler::listCategories()
 {
     QVariantList categories;
     for (auto it = m_table.cbegin(); it != m_table.cend(); ++it) {
@@ -532,9 +570,11 @@ void CommandHandler::copyToCatalogue(QVariantMap& element, const EnumKey& name,
     const QString problem =
         BusLimits::problem({{ls::commandsKey, QVariantList{QVariantMap{{field, value}}}}});
     if (!problem.isEmpty()) {
-        CH_LOG_ERROR() << qUtf8Printable(
-            QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
-                .arg(field, name, problem));
+        if (mayReportLeftOut()) {
+            CH_LOG_ERROR() << qUtf8Printable(
+                QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
+                    .arg(field, name, problem));
+        }
         return;
     }
     element.insert(field, value);
@@ -570,10 +610,12 @@ bool CommandHandler::fitsInOneReply(const QVariantMap& element, qint64& listSize
     constexpr qint64 replyFrame = 256;
     const qint64 size = BusLimits::elementSize(element);
     if (replyFrame + listSize + size > BusLimits::maximumBodySize) {
-        CH_LOG_ERROR() << qUtf8Printable(
-            QStringLiteral("\"%1\" left out of the catalogue: the reply would exceed what the "
-                           "bus carries in one message.")
-                .arg(element.value(ls::idKey).toString()));
+        if (mayReportLeftOut()) {
+            CH_LOG_ERROR() << qUtf8Printable(
+                QStringLiteral("\"%1\" left out of the catalogue: the reply would exceed what "
+                               "the bus carries in one message.")
+                    .arg(element.value(ls::idKey).toString()));
+        }
         return false;
     }
     listSize += size;

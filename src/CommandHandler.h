@@ -34,6 +34,10 @@ public:
     // Loads the command table; a failed read is logged, leaves the table as it was and answers
     // false.
     bool initialize();
+    // Loads the table again, for the requests that come afterwards, here and on the lanes;
+    // commands already running finish with the old one, which also stays when the new one
+    // cannot be loaded.
+    void reload();
     // Where the command table is read from: the first entry of $STATE_DIRECTORY when set,
     // the device's state directory otherwise. Fixed on first use.
     static QString commandTablePath();
@@ -51,6 +55,9 @@ public:
     // For a handler that runs on a lane: another handler's loaded command table, shared and
     // read-only.
     void shareTableOf(const CommandHandler& source);
+    // The same for a handler that already runs on its lane: handed over with a queued call, so
+    // that the requests already waiting there run with the table they came to.
+    void shareTableWith(CommandHandler* laneHandler) const;
     // From here on each sibling's commands run on a lane of their own that holds at most
     // capacity requests. Without lanes every request runs on the caller's thread.
     void startLanes(int capacity);
@@ -101,7 +108,7 @@ private:
     // The catalogue's answers are prepared from the table when it is loaded: the table does not
     // change afterwards, and walking every entry of a large table on each request costs a cache
     // miss or more per entry.
-    QVariantList listCategories() const;
+    QVariantList listCategories();
     // A command as GetCommands lists it.
     struct ListedCommand {
         QVariant category;
@@ -110,16 +117,22 @@ private:
     };
     void prepareCommands();
     // What the bus cannot carry in a catalogue reply is left out of it, with one error line.
-    static void copyToCatalogue(QVariantMap& element, const EnumKey& name, const QVariantMap& entry,
-                                const QString& field);
+    void copyToCatalogue(QVariantMap& element, const EnumKey& name, const QVariantMap& entry,
+                         const QString& field);
     void fitCatalogueInOneReply();
-    static bool fitsInOneReply(const QVariantMap& element, qint64& listSize);
+    bool fitsInOneReply(const QVariantMap& element, qint64& listSize);
+    // A large table could write a line for each of millions of entries: at most this many are
+    // written, then one line with the count of the rest.
+    static constexpr int maximumLeftOutLines = 100;
+    bool mayReportLeftOut();
     // The table query for an entry already in hand, with the same error line.
     int getArgumentCount(const QVariantMap& entry) const;
 
     QVariantMap m_table;
     QVariantList m_categories;
     QVector<ListedCommand> m_commands;
+    // Entries left out of the catalogue in the last load.
+    int m_leftOutOfCatalogue = 0;
     // Keyed by category; the same lane carries all categories of one sibling.
     QHash<QString, Lane*> m_lanes;
 };

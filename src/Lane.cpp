@@ -4,15 +4,39 @@
 #include "LogPrefix.h"
 #include "SiblingLink.h"
 #include "ls/Enums.h"
+#include "ls/Keys.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QThread>
 #include <QtDebug>
 
+namespace {
+// The sibling clients keep their bus names to themselves; a lane is named after its sibling.
+QString busNameOf(const QString& sibling)
+{
+    static const QHash<QString, QString> busNames{
+        {QStringLiteral("print-manager"), QStringLiteral("com.vellorn.PrintManager")},
+        {QStringLiteral("document-manager"), QStringLiteral("com.vellorn.DocumentManager")},
+        {QStringLiteral("configuration-manager"),
+         QStringLiteral("com.vellorn.ConfigurationManager")},
+        {QStringLiteral("speech"), QStringLiteral("com.vellorn.Speech")}};
+    return busNames.value(sibling, sibling);
+}
+} // namespace
+
 const int Lane::stopTimeoutMs = SiblingLink::callTimeoutMs + 500;
+int Lane::s_waitBoundSeconds = Lane::defaultWaitBoundSeconds;
+
+void Lane::setWaitBound(int seconds)
+{
+    s_waitBoundSeconds = seconds;
+}
 
 Lane::Lane(const QString& sibling, const CommandHandler& tableSource, int capacity, QObject* parent)
-    : QObject(parent), m_sibling(sibling), m_capacity(capacity), m_thread(new QThread),
-      m_handler(new CommandHandler), m_held(std::make_shared<std::atomic<int>>(0)),
+    : QObject(parent), m_sibling(sibling), m_busName(busNameOf(sibling)), m_capacity(capacity),
+      m_waitBoundSeconds(s_waitBoundSeconds), m_thread(new QThread), m_handler(new CommandHandler),
+      m_held(std::make_shared<std::atomic<int>>(0)),
       m_stopping(std::make_shared<std::atomic<bool>>(false))
 {
     m_thread->setObjectName(sibling);
@@ -43,21 +67,49 @@ bool Lane::queue(const QVariantMap& request, Completion completion)
     }
     m_held->fetch_add(1, std::memory_order_acq_rel);
     CommandHandler* handler = m_handler;
+    // Monotonic, so that a change of the wall clock neither drops nor keeps a request.
+    QElapsedTimer waiting;
+    waiting.start();
     QMetaObject::invokeMethod(
         m_handler,
         [handler, request, completion = std::move(completion), counter = m_held,
-         stopping = m_stopping, sibling = m_sibling] {
-            completion(stopping->load(std::memory_order_acquire) ? notRunAtStop(sibling)
-                                                                 : handler->process(request));
+         stopping = m_stopping, sibling = m_sibling, busName = m_busName,
+         waitBoundSeconds = m_waitBoundSeconds, waiting] {
+            // Checked only here: a request taken off the queue in time ends within one sibling
+            // call time-out, so its caller is still answered before it gives up.
+            if (stopping->load(std::memory_order_acquire)) {
+                completion(notRunAtStop(sibling));
+            } else if (waiting.hasExpired(qint64(waitBoundSeconds) * 1000)) {
+                completion(notRunAfterWait(request, busName, waitBoundSeconds));
+            } else {
+                completion(handler->process(request));
+            }
             counter->fetch_sub(1, std::memory_order_acq_rel);
         },
         Qt::QueuedConnection);
     return true;
 }
 
+void Lane::shareTableOf(const CommandHandler& source)
+{
+    source.shareTableWith(m_handler);
+}
+
 QVariantMap Lane::notRunAtStop(const QString& sibling)
 {
     CH_LOG_ERROR() << "Lane of" << sibling << "stopping: request not run.";
+    return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
+}
+
+// Its caller is about to give up on it, and running it after that would only keep the sibling,
+// already behind, busy with work nobody waits for.
+QVariantMap Lane::notRunAfterWait(const QVariantMap& request, const QString& busName,
+                                  int waitBoundSeconds)
+{
+    CH_LOG_ERROR() << qUtf8Printable(QStringLiteral("Command %1 not run: %2 has been busy for %3 s")
+                                         .arg(request.value(ls::subCommandIdKey).toString().toInt())
+                                         .arg(busName)
+                                         .arg(waitBoundSeconds));
     return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
 }
 

@@ -24,6 +24,13 @@ public:
     using Completion = std::function<void(const QVariantMap& reply)>;
     // A lane ends once its sibling call has returned, which the call time-out bounds.
     static const int stopTimeoutMs;
+    // A request that has waited this long on its lane is answered without being run. With the
+    // one sibling call that may be running when the bound passes (at most the call time-out),
+    // every caller hears from the service within 22 s, before a bus client's default 25 s.
+    static constexpr int defaultWaitBoundSeconds = 20;
+    // Main thread only, before the lanes are built: each lane keeps the bound it was built with,
+    // so its thread never reads this.
+    static void setWaitBound(int seconds);
 
     Lane(const QString& sibling, const CommandHandler& tableSource, int capacity,
          QObject* parent = nullptr);
@@ -32,8 +39,11 @@ public:
     QString sibling() const { return m_sibling; }
 
     // False, after one error line and without calling the completion, when the lane already
-    // holds its capacity of requests (waiting or running).
+    // holds its capacity of requests (waiting or running). A request still waiting when the wait
+    // bound passes is never run: its completion gets a failure, after one error line.
     bool queue(const QVariantMap& request, Completion completion);
+    // A reloaded command table, for the requests queued from now on.
+    void shareTableOf(const CommandHandler& source);
 
     // The thread ends after the command it runs; requests still waiting are not run but
     // answered with a failure, so that no caller is left without a reply.
@@ -43,9 +53,16 @@ public:
 
 private:
     static QVariantMap notRunAtStop(const QString& sibling);
+    static QVariantMap notRunAfterWait(const QVariantMap& request, const QString& busName,
+                                       int waitBoundSeconds);
+
+    static int s_waitBoundSeconds;
 
     QString m_sibling;
+    // The sibling's name on the bus, as technicians find it in the bus's and the sibling's logs.
+    QString m_busName;
     int m_capacity;
+    int m_waitBoundSeconds;
     QThread* m_thread;
     // Lives on the lane's thread; deleted there when the thread ends.
     CommandHandler* m_handler;

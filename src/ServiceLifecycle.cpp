@@ -2,10 +2,12 @@
 
 #include "CommandHandlerAdaptor.h"
 #include "ServiceWatcher.h"
+#include "SystemCheck.h"
 #include "TerminationNotifier.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QEventLoop>
 #include <QTimer>
 #include <QtDebug>
 
@@ -25,15 +27,50 @@ ServiceLifecycle::ServiceLifecycle(QObject* parent)
 {
     connect(m_termination, &TerminationNotifier::terminationRequested, this,
             &ServiceLifecycle::stop);
+    connect(m_termination, &TerminationNotifier::reloadRequested, this, &ServiceLifecycle::reload);
+    // SIGHUP would otherwise end the service, leaving its announcement behind.
+    m_termination->handleReload();
     m_busCheck->setInterval(busCheckIntervalMs);
     connect(m_busCheck, &QTimer::timeout, this, &ServiceLifecycle::checkBusConnection);
 }
 
-void ServiceLifecycle::serve()
+void ServiceLifecycle::withdrawAnnouncement()
 {
+    if (!ServiceWatcher::setReady(readinessName, false)) {
+        qCritical().noquote() << "The readiness announcement of" << readinessName
+                              << "cannot be withdrawn from" << ServiceWatcher::directory();
+    }
+}
+
+bool ServiceLifecycle::waitForSiblings()
+{
+    SystemCheck gate;
+    QEventLoop waiting;
+    connect(&gate, &QThread::finished, &waiting, &QEventLoop::quit);
+    gate.start(QThread::InheritPriority);
+    // Ended early by stop(), which ends every event loop of the main thread.
+    waiting.exec();
+    gate.requestInterruption();
+    gate.wait();
+    return !m_stopped;
+}
+
+void ServiceLifecycle::setReload(std::function<void()> reload)
+{
+    m_reload = std::move(reload);
+}
+
+bool ServiceLifecycle::serve()
+{
+    if (!ServiceWatcher::setReady(readinessName, true)) {
+        qCritical().noquote() << QStringLiteral("The readiness of %1 cannot be announced in %2; "
+                                                "stopping rather than serve unseen.")
+                                     .arg(readinessName, ServiceWatcher::directory());
+        return false;
+    }
     m_serving = true;
-    ServiceWatcher::setReady(readinessName, true);
     watchBus();
+    return true;
 }
 
 void ServiceLifecycle::watchBus()
@@ -44,11 +81,21 @@ void ServiceLifecycle::watchBus()
 void ServiceLifecycle::stop(int signalNumber)
 {
     qInfo() << "Stopping on signal" << signalNumber;
+    m_stopped = true;
     if (m_serving) {
         withdraw();
         QDBusConnection::systemBus().unregisterService(CommandHandlerAdaptor::serviceName);
     }
     QCoreApplication::exit(EXIT_SUCCESS);
+}
+
+void ServiceLifecycle::reload()
+{
+    if (!m_reload) {
+        qInfo() << "SIGHUP ignored: the command table is not loaded yet";
+        return;
+    }
+    m_reload();
 }
 
 void ServiceLifecycle::checkBusConnection()
@@ -67,6 +114,6 @@ void ServiceLifecycle::withdraw()
     m_busCheck->stop();
     if (m_serving) {
         m_serving = false;
-        ServiceWatcher::setReady(readinessName, false);
+        withdrawAnnouncement();
     }
 }

@@ -12,10 +12,6 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-QMutex gateMutex;
-QWaitCondition gateCondition;
-bool backendsReady = false;
-
 namespace {
 
 // The readiness directory may appear only after the service has started; it is looked for again
@@ -80,7 +76,6 @@ void waitForChange(int inotify)
 
 void SystemCheck::run()
 {
-    gateMutex.lock();
     const QStringList services{QStringLiteral("print-manager"),
                                QStringLiteral("configuration-manager"),
                                QStringLiteral("document-manager"), QStringLiteral("speechd")};
@@ -94,7 +89,7 @@ void SystemCheck::run()
     if (!missing.isEmpty()) {
         qInfo().noquote() << "Waiting for sibling services:" << missing.join(QStringLiteral(", "));
     }
-    while (!missing.isEmpty()) {
+    while (!missing.isEmpty() && !isInterruptionRequested()) {
         waitForChange(inotify);
         watchDirectory(inotify);
         const QStringList stillMissing = notReady(services);
@@ -104,8 +99,4 @@ void SystemCheck::run()
     if (inotify >= 0) {
         ::close(inotify);
     }
-    backendsReady = true;
-    gateCondition.wakeAll();
-    gateMutex.unlock();
-    quit();
 }

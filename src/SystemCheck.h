@@ -1,18 +1,12 @@
 #pragma once
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
-// The start-up gate: the entry point waits on gateCondition, holding gateMutex, until
-// backendsReady is set. backendsReady is read and written only under gateMutex.
-extern QMutex gateMutex;
-extern QWaitCondition gateCondition;
-extern bool backendsReady;
-
-// Opens the start-up gate once print-manager, configuration-manager, document-manager and
-// speechd have all reported themselves ready, then ends. It sleeps on the readiness directory
-// between checks, and logs which siblings it waits for and when each arrives.
+// The start-up gate: ends once print-manager, configuration-manager, document-manager and
+// speechd have all reported themselves ready, or once asked to (requestInterruption), within one
+// re-check interval. It sleeps on the readiness directory between checks, and logs which
+// siblings it waits for and when each arrives. Started from the main thread; run() runs on the
+// gate's own thread and shares nothing with the main thread but the interruption flag.
 class SystemCheck : public QThread
 {
     Q_OBJECT

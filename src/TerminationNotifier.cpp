@@ -22,12 +22,25 @@ TerminationNotifier::TerminationNotifier(QObject* parent) : QObject(parent)
     m_notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationNotifier::readSignal);
 
+    for (const int signalNumber : handledSignals) {
+        install(signalNumber);
+    }
+}
+
+void TerminationNotifier::install(int signalNumber)
+{
     struct sigaction action = {};
     action.sa_handler = &TerminationNotifier::handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : handledSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
+    ::sigaction(signalNumber, &action, nullptr);
+}
+
+void TerminationNotifier::handleReload()
+{
+    if (m_notifier != nullptr && !m_handlesReload) {
+        m_handlesReload = true;
+        install(SIGHUP);
     }
 }
 
@@ -38,6 +51,9 @@ TerminationNotifier::~TerminationNotifier()
     }
     for (const int signalNumber : handledSignals) {
         ::signal(signalNumber, SIG_DFL);
+    }
+    if (m_handlesReload) {
+        ::signal(SIGHUP, SIG_DFL);
     }
     ::close(signalSockets[0]);
     ::close(signalSockets[1]);
@@ -57,7 +73,12 @@ void TerminationNotifier::handleSignal(int signalNumber)
 void TerminationNotifier::readSignal()
 {
     char byte = 0;
-    if (::read(signalSockets[1], &byte, 1) == 1) {
+    if (::read(signalSockets[1], &byte, 1) != 1) {
+        return;
+    }
+    if (byte == SIGHUP) {
+        emit reloadRequested();
+    } else {
         emit terminationRequested(static_cast<int>(byte));
     }
 }

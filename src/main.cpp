@@ -1,9 +1,8 @@
 #include "CommandHandler.h"
 #include "CommandHandlerAdaptor.h"
 #include "Console.h"
+#include "Lane.h"
 #include "ServiceLifecycle.h"
-#include "ServiceWatcher.h"
-#include "SystemCheck.h"
 #include "Watchdog.h"
 
 #include <QCommandLineParser>
@@ -22,8 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString readinessName = QStringLiteral("command-handler");
 
 void describeApplication(QCoreApplication& application)
 {
@@ -77,17 +74,6 @@ int answerHelpOrVersion(int argc, char** argv, HelpAndVersion& asked)
     asked.parser.showHelp(EXIT_SUCCESS);
 }
 
-// Blocks until the readiness thread has seen every sibling ready. There is no time-out: without
-// its siblings the service has nothing to offer.
-void waitForBackends()
-{
-    gateMutex.lock();
-    while (!backendsReady) {
-        gateCondition.wait(&gateMutex);
-    }
-    gateMutex.unlock();
-}
-
 // A technician may start a second instance for its console while the service runs; that one
 // must leave the running service's readiness alone, from the first step on.
 bool anotherInstanceServes()
@@ -97,13 +83,23 @@ bool anotherInstanceServes()
            bus.interface()->isServiceRegistered(CommandHandlerAdaptor::serviceName).value();
 }
 
-// How many requests a sibling's lane holds before it refuses more; COMMAND_HANDLER_LANE_CAPACITY
-// overrides the default (tests use a small one).
+// How many requests a sibling's lane holds before it refuses more: a cap on the memory a flood of
+// requests can take, as the wait bound already keeps every caller's reply in time.
+// COMMAND_HANDLER_LANE_CAPACITY overrides the default (tests use a small one).
 int laneCapacity()
 {
     bool ok = false;
     const int capacity = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_CAPACITY", &ok);
     return ok && capacity > 0 ? capacity : 64;
+}
+
+// How long a request may wait on its sibling's lane before it is answered without being run;
+// COMMAND_HANDLER_LANE_WAIT_SECONDS overrides the default (tests use a short one).
+int laneWaitSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_WAIT_SECONDS", &ok);
+    return ok && seconds > 0 ? seconds : Lane::defaultWaitBoundSeconds;
 }
 
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
@@ -125,6 +121,7 @@ CommandHandlerAdaptor* buildService(QCoreApplication& application)
     }
     // Each sibling's commands get a thread of their own, so that a slow or hung sibling delays
     // only its own commands; the lanes share the table, so they start once it is loaded.
+    Lane::setWaitBound(laneWaitSeconds());
     handler->startLanes(laneCapacity());
     return adaptor;
 }
@@ -158,29 +155,30 @@ int main(int argc, char** argv)
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     QCoreApplication application(argc, argv);
     if (!anotherInstanceServes()) {
-        ServiceWatcher::setReady(readinessName, false);
+        ServiceLifecycle::withdrawAnnouncement();
     }
-
-    SystemCheck systemCheck;
-    systemCheck.start(QThread::InheritPriority);
-    waitForBackends();
-    // The thread ends right after opening the gate; joined so that it never outlives its object.
-    systemCheck.wait();
-
+    // Signals are handled from here on, also while the service waits for its siblings. There is
+    // no time-out: without its siblings the service has nothing to offer.
+    ServiceLifecycle lifecycle;
+    if (!lifecycle.waitForSiblings()) {
+        return EXIT_SUCCESS;
+    }
     describeApplication(application);
 
     CommandHandlerAdaptor* adaptor = buildService(application);
     if (adaptor == nullptr) {
         return EXIT_FAILURE;
     }
-    ServiceLifecycle lifecycle;
-    if (adaptor->registration() == CommandHandlerAdaptor::Registration::ownsName) {
-        lifecycle.serve();
-    } else {
+    auto* handler = qobject_cast<CommandHandler*>(adaptor->parent());
+    lifecycle.setReload([handler] { handler->reload(); });
+    if (adaptor->registration() != CommandHandlerAdaptor::Registration::ownsName) {
         lifecycle.watchBus();
+    } else if (!lifecycle.serve()) {
+        handler->stopLanes();
+        return EXIT_FAILURE;
     }
     Watchdog watchdog;
     const int exitCode = QCoreApplication::exec();
-    qobject_cast<CommandHandler*>(adaptor->parent())->stopLanes();
+    handler->stopLanes();
     return exitCode;
 }

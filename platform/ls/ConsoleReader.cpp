@@ -17,6 +17,9 @@ constexpr int inputFd = STDIN_FILENO;
 constexpr int chunkSize = 4096;
 // A large paste is read in slices so that bus requests are not held up behind it.
 constexpr int chunksPerWakeUp = 16;
+// Far beyond anything an operator types. Without a bound, a runaway writer on standard input
+// would cost memory in proportion to its line and the console's word splitting a multiple of it.
+constexpr int maxLineBytes = 64 * 1024;
 
 // The notifier's readiness can be stale (someone else may share the terminal), so every read
 // is preceded by a zero-time poll: standard input is never switched to non-blocking mode,
@@ -31,12 +34,9 @@ bool inputReadable()
     return result != 0;
 }
 
-QString lineText(QByteArray line)
+void refuseLongLine()
 {
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
-    return QString::fromLocal8Bit(line);
+    qCritical("ConsoleReader: line longer than %d KiB refused", maxLineBytes / 1024);
 }
 
 } // namespace
@@ -51,11 +51,6 @@ ConsoleReader::ConsoleReader(QObject* parent) : QObject(parent)
     }
     m_notifier = new QSocketNotifier(inputFd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ConsoleReader::readAvailable);
-}
-
-bool ConsoleReader::isWatching() const
-{
-    return m_notifier != nullptr;
 }
 
 void ConsoleReader::readAvailable()
@@ -98,15 +93,57 @@ bool ConsoleReader::readChunk()
 void ConsoleReader::deliverCompleteLines()
 {
     const QPointer<ConsoleReader> alive(this);
-    for (int newline = m_pending.indexOf('\n'); newline >= 0; newline = m_pending.indexOf('\n')) {
-        const QByteArray line = m_pending.left(newline);
-        m_pending.remove(0, newline + 1);
-        // A listener may delete the reader; nothing of it may be touched after that.
-        emit textReceived(lineText(line));
-        if (alive.isNull()) {
-            return;
+    // Only the bytes not searched before: searching the whole unfinished line for every chunk
+    // made a long line cost time in the square of its length. The offsets live in the members,
+    // not here, so that a listener that reads on (a nested event loop) leaves them consistent.
+    for (int newline = m_pending.indexOf('\n', m_scanned); newline >= 0;
+         newline = m_pending.indexOf('\n', m_scanned)) {
+        const QByteArray line = m_pending.mid(m_lineStart, newline - m_lineStart);
+        const bool refused = m_skippingLine;
+        m_lineStart = m_scanned = newline + 1;
+        m_skippingLine = false;
+        if (!refused) {
+            deliver(line);
+            // A listener may delete the reader; nothing of it may be touched after that.
+            if (alive.isNull()) {
+                return;
+            }
         }
     }
+    // The lines handed on leave in one move rather than one by one, which would shift the
+    // rest of the buffer for each of them.
+    m_pending.remove(0, m_lineStart);
+    m_lineStart = 0;
+    m_scanned = m_pending.size();
+    if (m_skippingLine) {
+        m_pending.clear();
+        m_scanned = 0;
+    } else if (m_pending.size() > maxLineBytes + 1) {
+        // The byte beyond the limit may be the CR of a CR LF end; anything more is too long.
+        // Refused now and dropped as it comes, so that the line is never held in memory.
+        refuseLongLine();
+        m_skippingLine = true;
+        m_pending.clear();
+        m_scanned = 0;
+    }
+}
+
+// Refuses rather than shortens: a line cut at a NUL byte could run another command than the
+// one sent.
+void ConsoleReader::deliver(QByteArray line)
+{
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    if (line.size() > maxLineBytes) {
+        refuseLongLine();
+        return;
+    }
+    if (line.contains('\0')) {
+        qCritical("ConsoleReader: line holding a NUL byte refused");
+        return;
+    }
+    emit textReceived(QString::fromLocal8Bit(line));
 }
 
 void ConsoleReader::stopWatching()
@@ -116,10 +153,13 @@ void ConsoleReader::stopWatching()
     m_notifier->setEnabled(false);
     m_notifier->deleteLater();
     m_notifier = nullptr;
-    if (!m_pending.isEmpty()) {
-        const QByteArray last = m_pending;
-        m_pending.clear();
-        emit textReceived(lineText(last));
+    // A refused line has had its error line already; its start is gone.
+    const QByteArray last = m_skippingLine ? QByteArray() : m_pending.mid(m_lineStart);
+    m_pending.clear();
+    m_lineStart = m_scanned = 0;
+    m_skippingLine = false;
+    if (!last.isEmpty()) {
+        deliver(last);
     }
 }
 

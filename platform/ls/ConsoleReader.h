@@ -9,15 +9,13 @@ class QSocketNotifier;
 namespace ls {
 
 // Hands the lines typed on standard input to the event loop, one signal per line. Once the
-// input has ended (or cannot be read) it stops watching it for good.
+// input has ended (or cannot be read) it stops watching it for good. A line longer than 64 KiB,
+// or holding a NUL byte, is refused with one error line instead.
 class ConsoleReader : public QObject
 {
     Q_OBJECT
 public:
     explicit ConsoleReader(QObject* parent = nullptr);
-
-    // False once standard input has ended or failed.
-    bool isWatching() const;
 
 signals:
     void textReceived(QString text);
@@ -28,10 +26,18 @@ private slots:
 private:
     bool readChunk();
     void deliverCompleteLines();
+    void deliver(QByteArray line);
     void stopWatching();
 
     QSocketNotifier* m_notifier = nullptr;
+    // The unfinished line, and complete lines not yet handed on.
     QByteArray m_pending;
+    // Where the first line not yet handed on starts in m_pending.
+    int m_lineStart = 0;
+    // m_pending holds no line end before this offset.
+    int m_scanned = 0;
+    // The line being read has been refused as too long; its bytes are dropped up to its end.
+    bool m_skippingLine = false;
 };
 
 } // namespace ls

@@ -8,6 +8,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
@@ -54,6 +55,7 @@ private slots:
     void stalledSiblingDelaysOnlyItsOwnLane();
     // These stop the service.
     void stopAnswersEveryWaitingRequest();
+    void hungSiblingLeavesNoCallerWaiting();
     void loadWithASiblingRestarted();
 
 private:
@@ -398,6 +400,100 @@ void DeviceCommandsTest::stopAnswersEveryWaitingRequest()
     }
     QCOMPARE(m_service->output().count("Lane of \"print-manager\" stopping: request not run."),
              laneCapacity - 1);
+}
+
+// Far more requests than a hung sibling can fail within a bus client's default reply time-out,
+// sent at once with that time-out: every caller still gets the service's reply in time, and those
+// that waited on the lane past its bound were never passed on to the sibling, nor was anything
+// else after the first of them was answered. A short bound keeps the run short, and a lane large
+// enough for all of them leaves out the refusals.
+void DeviceCommandsTest::hungSiblingLeavesNoCallerWaiting()
+{
+    constexpr int waitBoundSeconds = 3;
+    constexpr int requestCount = 100;
+    constexpr qint64 busReplyTimeoutMs = 25000;
+    m_service->stop();
+    QTRY_VERIFY(!m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName));
+    const auto restore = qScopeGuard([this] {
+        m_service->stop();
+        qunsetenv("COMMAND_HANDLER_LANE_WAIT_SECONDS");
+        qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
+    });
+    qputenv("COMMAND_HANDLER_LANE_WAIT_SECONDS", QByteArray::number(waitBoundSeconds));
+    qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(2 * requestCount));
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+    // The lane's client for print-manager exists before the sibling stalls.
+    QCOMPARE(m_bus.process(command(203)).value("resultId"), QVariant("Success"));
+    ServiceProcess* printManager = m_bus.sibling("print-manager");
+    const int siblingBefore = printManager->output().size();
+    const int serviceBefore = m_service->output().size();
+
+    // Labelled by the lines fed, which name the request in the sibling's call log.
+    QVector<int> answered;
+    QMap<int, QVariantMap> replies;
+    qint64 slowestMs = 0;
+    {
+        const auto stalled = stall(printManager);
+        // Its end drops the calls still pending, should the service leave any unanswered.
+        QObject pending;
+        const QDBusConnection bus = m_bus.connection();
+        for (int lines = 1; lines <= requestCount; ++lines) {
+            auto* watcher = new QDBusPendingCallWatcher(
+                bus.asyncCall(TestBus::processCall(command(202, {lines}))), &pending);
+            QElapsedTimer sent;
+            sent.start();
+            connect(watcher, &QDBusPendingCallWatcher::finished, &pending,
+                    [&answered, &replies, &slowestMs, watcher, lines, sent] {
+                        slowestMs = qMax(slowestMs, sent.elapsed());
+                        answered.append(lines);
+                        const QDBusMessage reply = watcher->reply();
+                        replies.insert(
+                            lines,
+                            reply.type() == QDBusMessage::ErrorMessage
+                                ? QVariantMap{{"error", reply.errorName()}}
+                                : libpivra::dbusValueUnpack(reply.arguments().at(0)).toMap());
+                    });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), requestCount, busReplyTimeoutMs + 5000);
+    }
+    for (auto reply = replies.cbegin(); reply != replies.cend(); ++reply) {
+        QVERIFY2(reply.value() == failure,
+                 qPrintable(QStringLiteral("feedLines(%1): %2")
+                                .arg(reply.key())
+                                .arg(reply.value().value("error", "not a failure").toString())));
+    }
+    QVERIFY2(slowestMs < busReplyTimeoutMs, qPrintable(QString::number(slowestMs)));
+
+    // Queued behind every call the lane made while the sibling was stopped, so once it has been
+    // carried out the sibling's log holds them all.
+    QCOMPARE(m_bus.process(command(202, {requestCount + 1})).value("resultId"),
+             QVariant("Success"));
+    QVector<int> run;
+    QRegularExpressionMatchIterator calls =
+        QRegularExpression("feedLines\\((\\d+)\\)")
+            .globalMatch(printManager->output().mid(siblingBefore));
+    while (calls.hasNext()) {
+        const int lines = calls.next().captured(1).toInt();
+        if (lines <= requestCount) {
+            run.append(lines);
+        }
+    }
+    const int notRun = requestCount - run.size();
+    QVERIFY2(!run.isEmpty() && notRun > 0, qPrintable(QString::number(run.size())));
+    int lastRunAnswered = -1;
+    for (int lines : qAsConst(run)) {
+        lastRunAnswered = qMax(lastRunAnswered, answered.indexOf(lines));
+    }
+    // Each request is answered after its sibling call: with the requests run answered first,
+    // the sibling got no call after any reply that said not run.
+    QCOMPARE(lastRunAnswered, run.size() - 1);
+    const QString logged = m_service->output().mid(serviceBefore);
+    QCOMPARE(logged.count(QString("Lane::notRunAfterWait ERROR: Command 202 not run: "
+                                  "com.vellorn.PrintManager has been busy for %1 s\n")
+                              .arg(waitBoundSeconds)),
+             notRun);
+    QCOMPARE(logged.count("ERROR:"), requestCount);
 }
 
 // Runs the mix from every client at once; returns the number of wrong or missing answers. A

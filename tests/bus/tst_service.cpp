@@ -13,13 +13,17 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -121,14 +125,18 @@ private slots:
     void initTestCase();
     void consoleLanguage_data();
     void consoleLanguage();
+    // Restarts the service, as the console's last row ended its input.
+    void consoleLinesAreBounded();
     void wrongSignaturesAndDeepNesting_data();
     void wrongSignaturesAndDeepNesting();
     void hugeRequestAndEveryRequestWithoutSiblings();
     void secondInstanceLeavesTheFirstsReadinessAlone();
+    void sighupReloadsTheTable();
     // These restart the service.
     void brokenCommandTableAndStandardInputClosed_data();
     void brokenCommandTableAndStandardInputClosed();
     void eachCatalogueReplyHasABudgetOfItsOwn();
+    void leftOutEntriesAreCountedRatherThanEachLogged();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
@@ -237,6 +245,52 @@ void ServiceTest::consoleLanguage()
     }
     QTRY_VERIFY2(m_service->output().mid(before).startsWith(printed),
                  qPrintable(m_service->output().mid(before)));
+}
+
+// A writer that does not end its line: the line is refused once and dropped as it comes while
+// the bus is served, and the lines after it are read as before; a NUL byte refuses its line.
+void ServiceTest::consoleLinesAreBounded()
+{
+    stopService();
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+    QVERIFY(m_service->waitForOutput("Successfully registered"));
+    const QVariantMap catalogue{{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}};
+    // Once before measuring, so that what the first request sets up is not counted.
+    QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
+    const int before = m_service->output().size();
+    const qint64 residentBefore = m_service->residentKiB();
+    // A command with 10 MiB of arguments: held and split into words, half a gigabyte.
+    const QByteArray piece = QByteArray(" 1").repeated(256 * 1024);
+    const int pieces = 20;
+    // A quarter of the line: held whole, the line alone is four times that.
+    const qint64 boundKiB = qint64(piece.size()) * pieces / 4 / 1024;
+    m_service->write("C 202");
+    for (int i = 0; i < pieces; ++i) {
+        m_service->write(piece);
+        // Into the pipe: the service has then read all of it but what the pipe holds.
+        while (m_service->bytesToWrite() > 0) {
+            QVERIFY(m_service->waitForBytesWritten());
+        }
+        QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
+    }
+    // Before its end, when a reader that keeps the line would hold all of it.
+    qint64 grown = m_service->residentKiB() - residentBefore;
+    QVERIFY2(grown < boundKiB, qPrintable(QStringLiteral("%1 KiB more").arg(grown)));
+
+    m_service->write("\n");
+    m_service->write(QByteArray("HELP\0 C\n", 8));
+    m_service->write("HELP 6\n");
+    QVERIFY2(m_service->waitForOutput("Command 6 - Info"),
+             qPrintable(m_service->output().mid(before)));
+    const QString printed = m_service->output().mid(before);
+    QCOMPARE(printed.count("ConsoleReader: line longer than 64 KiB refused"), 1);
+    // Not run as the "HELP" in front of the NUL byte.
+    QVERIFY2(printed.contains("ConsoleReader: line holding a NUL byte refused") &&
+                 !printed.contains("No arguments received for help."),
+             qPrintable(printed));
+    grown = m_service->residentKiB() - residentBefore;
+    QVERIFY2(grown < boundKiB, qPrintable(QStringLiteral("%1 KiB more").arg(grown)));
 }
 
 void ServiceTest::stopService()
@@ -403,6 +457,25 @@ void ServiceTest::eachCatalogueReplyHasABudgetOfItsOwn()
     QVERIFY2(!m_service->output().contains("left out"), qPrintable(m_service->output()));
 }
 
+void ServiceTest::leftOutEntriesAreCountedRatherThanEachLogged()
+{
+    // 40 MiB of categories: about 2,000 of them do not fit in the one reply that lists them.
+    QVector<std::tuple<QString, QString, QJsonValue>> many;
+    for (int i = 0; i < 10000; ++i) {
+        many.append({QStringLiteral("Category%1").arg(i), "description", QString(4096, 'x')});
+    }
+    stopService();
+    m_bus.setCommandTable(defaultTableWith(many));
+    m_service = m_bus.startService();
+    QVERIFY(m_bus.waitForReady(readinessName, 30000));
+    const QString output = m_service->output();
+    QVERIFY2(output.count("ERROR:") <= 101, qPrintable(output.left(2000)));
+    QVERIFY2(QRegularExpression("ERROR: \\d+ more entries were left out of the catalogue.")
+                 .match(output)
+                 .hasMatch(),
+             qPrintable(output.right(2000)));
+}
+
 void ServiceTest::secondInstanceLeavesTheFirstsReadinessAlone()
 {
     QVERIFY(m_bus.waitForReady(readinessName));
@@ -426,6 +499,56 @@ void ServiceTest::secondInstanceLeavesTheFirstsReadinessAlone()
     }));
     QCOMPARE(second->exitCode(), 0);
     QVERIFY(alwaysReady);
+}
+
+// SIGHUP reads the table again for the requests that come afterwards, on the lanes too; a table
+// that cannot be loaded leaves the one in use. The service stays on the bus and ready.
+void ServiceTest::sighupReloadsTheTable()
+{
+    // What the service logged for the reload, up to the line that ends it.
+    const auto reload = [this](const QByteArray& table, const QString& line) {
+        m_bus.setCommandTable(table);
+        const int before = m_service->output().size();
+        ::kill(pid_t(m_service->processId()), SIGHUP);
+        // The caller finds out whether it came.
+        [[maybe_unused]] const bool logged =
+            QTest::qWaitFor([&] { return m_service->output().mid(before).contains(line); }, 10000);
+        return m_service->output().mid(before);
+    };
+    const auto paperFeed = [this] {
+        QStringList ids;
+        const QVariantMap reply = m_bus.process({{"commandId", "GetCommands"},
+                                                 {"senderId", "WebServer"},
+                                                 {"category", "PaperFeedCommandId"}});
+        for (const QVariant& command : reply.value("commands").toList()) {
+            ids << command.toMap().value("id").toString();
+        }
+        return ids;
+    };
+    QJsonObject table = QJsonDocument::fromJson(TestBus::defaultCommandTable()).object();
+    table.insert("RewindPaper", QJsonObject{{"category", "PaperFeedCommandId"}});
+    QJsonObject feedLines = table.value("FeedLines").toObject();
+    feedLines.insert("function", "notImplemented");
+    table.insert("FeedLines", feedLines);
+    table.remove("LoadPaper");
+    const int commands = int(table.size()) - 6;
+    const QString reloaded = QStringLiteral("Command table reloaded: %1 commands").arg(commands);
+    QVERIFY(reload(QJsonDocument(table).toJson(), reloaded).contains(reloaded));
+    QVERIFY(paperFeed().contains("RewindPaper"));
+    QVERIFY(!paperFeed().contains("LoadPaper"));
+    // The lane runs with the new table: the command no longer reaches its sibling.
+    const int before = m_service->output().size();
+    QCOMPARE(m_bus.process(TestBus::command(202, {3})).value("resultId"), QVariant("Failure"));
+    QVERIFY(m_service->waitForOutput("Command not implemented"));
+    QVERIFY(!m_service->output().mid(before).contains("feedLines"));
+
+    const QString kept = reload("[]", "The command table in use stays.");
+    QVERIFY2(kept.contains("not a JSON object") && kept.contains("in use stays"), qPrintable(kept));
+    QVERIFY(paperFeed().contains("RewindPaper"));
+    QVERIFY(ServiceWatcher::isReady(readinessName));
+    QVERIFY(reload(TestBus::defaultCommandTable(), "reloaded").contains("reloaded"));
+    QVERIFY(paperFeed().contains("LoadPaper"));
+    expectStillServing();
 }
 
 void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
@@ -489,12 +612,13 @@ void ServiceTest::leavesNoReadinessBehind_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("table");
-    // The bus the service is given: the test's, "none" that cannot be reached, or "refusing"
-    // the service its name.
-    QTest::addColumn<QString>("bus");
-    // Done to the serving service: "SIGTERM", or "kill bus" to take the bus daemon away from it
-    // and from a second instance.
-    QTest::addColumn<QString>("action");
+    // What the service meets: a bus that is "none" (cannot be reached) or "refusing" it its
+    // name, "readiness blocked" (a directory where its announcement goes, which neither writing
+    // nor removing replaces), or a "sibling missing" that keeps it waiting.
+    QTest::addColumn<QString>("setting");
+    // Done to the serving (or waiting) service, in order: "SIGTERM", "SIGHUP", or "kill bus" to
+    // take the bus daemon away from it and from a second instance.
+    QTest::addColumn<QStringList>("actions");
     QTest::addColumn<int>("exitCode");
     // Lines as the journal gets them: <3> error, <6> info, <7> debug.
     QTest::addColumn<QStringList>("lines");
@@ -515,27 +639,32 @@ void ServiceTest::leavesNoReadinessBehind_data()
         {{"-vh"}, version},         {{"-h", "-v"}, version}};
     for (const auto& [arguments, answer] : helpAndVersion) {
         QTest::newRow(qPrintable(arguments.join(' ')))
-            << arguments << table << QString() << QString() << 0 << QStringList{answer};
+            << arguments << table << QString() << QStringList() << 0 << QStringList{answer};
     }
-    QTest::newRow("SIGTERM") << QStringList() << table << QString() << "SIGTERM" << 0
-                             << QStringList{registered, "<6>Stopping on signal 15"};
-    QTest::newRow("bus unreachable") << QStringList() << table << "none" << QString() << 1
-                                     << QStringList{"<3>Unable to connect to system-bus!"};
-    QTest::newRow("bus refuses the name")
-        << QStringList() << table << "refusing" << QString() << 1
-        << QStringList{"<3>Unable to register Service:  \"Connection"};
-    QTest::newRow("table missing")
-        << QStringList() << QByteArray() << QString() << QString() << 1
-        << QStringList{registered, readFailed, why + "No such file or directory"};
-    QTest::newRow("table not json")
-        << QStringList() << QByteArray("{\n  \"FeedLines\": {\n    \"category\" 2\n") << QString()
-        << QString() << 1
-        << QStringList{readFailed, why + "line 3, column 16: missing name separator"};
-    QTest::newRow("table not an object")
-        << QStringList() << QByteArray("[1, 2, 3]") << QString() << QString() << 1
-        << QStringList{readFailed, why + "not a JSON object"};
-    QTest::newRow("bus daemon killed") << QStringList() << table << QString() << "kill bus" << 1
-                                       << QStringList{"<3>Lost the connection to the system bus!"};
+    const auto row = [&](const char* name, const QByteArray& rowTable, const QString& setting,
+                         const QStringList& actions, int exitCode, const QStringList& lines) {
+        QTest::newRow(name) << QStringList() << rowTable << setting << actions << exitCode << lines;
+    };
+    const QString stopping = QStringLiteral("<6>Stopping on signal 15");
+    row("SIGTERM", table, {}, {"SIGTERM"}, 0, {registered, stopping});
+    row("SIGTERM while waiting for a sibling", table, "sibling missing", {"SIGTERM"}, 0,
+        {stopping});
+    row("SIGHUP while waiting for a sibling", table, "sibling missing", {"SIGHUP", "SIGTERM"}, 0,
+        {"<6>SIGHUP ignored: the command table is not loaded yet", stopping});
+    row("bus unreachable", table, "none", {}, 1, {"<3>Unable to connect to system-bus!"});
+    row("bus refuses the name", table, "refusing", {}, 1,
+        {"<3>Unable to register Service:  \"Connection"});
+    row("readiness cannot be written", table, "readiness blocked", {}, 1,
+        {"<3>The readiness announcement of command-handler cannot be withdrawn from",
+         "<3>The readiness of command-handler cannot be announced in"});
+    row("table missing", QByteArray(), {}, {}, 1,
+        {registered, readFailed, why + "No such file or directory"});
+    row("table not json", QByteArray("{\n  \"FeedLines\": {\n    \"category\" 2\n"), {}, {}, 1,
+        {readFailed, why + "line 3, column 16: missing name separator"});
+    row("table not an object", QByteArray("[1, 2, 3]"), {}, {}, 1,
+        {readFailed, why + "not a JSON object"});
+    row("bus daemon killed", table, {}, {"kill bus"}, 1,
+        {"<3>Lost the connection to the system bus!"});
 }
 
 // A bus of the project's configuration whose policy denies the service its name.
@@ -560,8 +689,8 @@ void ServiceTest::leavesNoReadinessBehind()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, table);
-    QFETCH(QString, bus);
-    QFETCH(QString, action);
+    QFETCH(QString, setting);
+    QFETCH(QStringList, actions);
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
 
@@ -573,32 +702,51 @@ void ServiceTest::leavesNoReadinessBehind()
     // Left by an earlier run that died: withdrawn before anything else.
     ServiceWatcher::setReady(readinessName, true);
     qputenv("QT_MESSAGE_PATTERN", unitMessagePattern());
-    if (bus == QLatin1String("none")) {
+    const QString blocked = m_bus.watcherDirectory() + "/" + readinessName + ".ready";
+    const auto restore = qScopeGuard([this, blocked] {
+        m_bus.markSiblingsReady();
+        QDir(blocked).removeRecursively();
+    });
+    if (setting == QLatin1String("none")) {
         qputenv("DBUS_SYSTEM_BUS_ADDRESS",
                 "unix:path=" + QFile::encodeName(m_bus.stateDirectory()) + "/none");
-    } else if (bus == QLatin1String("refusing")) {
+    } else if (setting == QLatin1String("refusing")) {
         const QString address = startRefusingBus();
         QVERIFY(!address.isEmpty());
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+    } else if (setting == QLatin1String("readiness blocked")) {
+        QFile::remove(blocked);
+        QVERIFY(QDir().mkpath(blocked + "/in-the-way"));
+    } else if (setting == QLatin1String("sibling missing")) {
+        ServiceWatcher::setReady(TestBus::siblingReadinessNames.last(), false);
     }
     m_service = m_bus.startService(arguments);
     qunsetenv("QT_MESSAGE_PATTERN");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
 
-    ServiceProcess* second = nullptr;
-    if (!action.isEmpty()) {
+    if (setting == QLatin1String("sibling missing")) {
+        QVERIFY(m_service->waitForOutput("Waiting for sibling services"));
+    } else if (!actions.isEmpty()) {
         // The stale announcement is gone before the name is taken.
         QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
         QVERIFY(m_bus.waitForReady(readinessName));
+    }
+    ServiceProcess* second = nullptr;
+    for (const QString& action : actions) {
         if (action == QLatin1String("SIGTERM")) {
             m_service->terminate();
+        } else if (action == QLatin1String("SIGHUP")) {
+            ::kill(pid_t(m_service->processId()), SIGHUP);
+            QVERIFY(m_service->waitForOutput("SIGHUP"));
         } else {
             second = m_bus.startService();
             QVERIFY(second->waitForOutput("Service-name already in use."));
             m_bus.daemon()->kill();
         }
     }
-    QVERIFY(m_service->waitForFinished(10000));
+    QVERIFY2(m_service->waitForFinished(10000), qPrintable(m_service->output()));
+    // Gone before the registry is read; the guard mends it on a failed check too.
+    QDir(blocked).removeRecursively();
     if (second != nullptr) {
         // Connected to nothing, a second instance serves nobody, not even its console's commands.
         QVERIFY(second->waitForFinished(10000));
