@@ -157,10 +157,10 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
     return libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
 }
 
-void TestBus::send(const QString& label, const QVariantMap& request)
+void TestBus::send(const QString& label, const QVariantMap& request, int timeoutMs)
 {
     auto* watcher =
-        new QDBusPendingCallWatcher(connection().asyncCall(processCall(request), 30000), this);
+        new QDBusPendingCallWatcher(connection().asyncCall(processCall(request), timeoutMs), this);
     ++m_sent;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, label, watcher] {
         watcher->deleteLater();

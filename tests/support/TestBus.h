@@ -57,8 +57,9 @@ public:
     // empty map and the bus error's name in *error when the call fails.
     QVariantMap process(const QVariantMap& request, QString* error = nullptr) const;
     // Sends a request without waiting: its label joins completed when the reply comes, and
-    // the reply, or {"error": name}, goes to replies.
-    void send(const QString& label, const QVariantMap& request);
+    // the reply, or {"error": name}, goes to replies. -1 waits as long as a bus client does by
+    // default.
+    void send(const QString& label, const QVariantMap& request, int timeoutMs = 30000);
     void clearSent();
     int sent() const { return m_sent; }
     QStringList completed;
