@@ -7,6 +7,7 @@
 #include "Lane.h"
 #include "LogPrefix.h"
 #include "PrintManagerProxy.h"
+#include "Siblings.h"
 #include "Singleton.h"
 #include "SpeechProxy.h"
 #include "TableTexts.h"
@@ -432,18 +433,9 @@ void CommandHandler::shareTableWith(CommandHandler* laneHandler) const
 
 void CommandHandler::startLanes(int capacity)
 {
-    using Categories = QStringList;
-    const QPair<QString, Categories> siblings[] = {
-        {QStringLiteral("print-manager"),
-         {ls::CommandCategories::PaperFeedCommandId, ls::CommandCategories::IpcCommandId}},
-        {QStringLiteral("document-manager"),
-         {ls::CommandCategories::DocumentCommandId, ls::CommandCategories::EmbossCommandId}},
-        {QStringLiteral("configuration-manager"), {ls::CommandCategories::ConfigurationCommandId}},
-        {QStringLiteral("speech"), {ls::CommandCategories::TestingCommandId}},
-    };
-    for (const auto& [sibling, categories] : siblings) {
+    for (const Sibling& sibling : siblings::all()) {
         auto* lane = new Lane(sibling, *this, capacity, this);
-        for (const QString& category : categories) {
+        for (const QString& category : sibling.categories) {
             m_lanes.insert(category, lane);
         }
     }

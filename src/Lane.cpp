@@ -3,27 +3,13 @@
 #include "CommandHandler.h"
 #include "LogPrefix.h"
 #include "SiblingLink.h"
+#include "Siblings.h"
 #include "ls/Enums.h"
 #include "ls/Keys.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QThread>
 #include <QtDebug>
-
-namespace {
-// The sibling clients keep their bus names to themselves; a lane is named after its sibling.
-QString busNameOf(const QString& sibling)
-{
-    static const QHash<QString, QString> busNames{
-        {QStringLiteral("print-manager"), QStringLiteral("com.vellorn.PrintManager")},
-        {QStringLiteral("document-manager"), QStringLiteral("com.vellorn.DocumentManager")},
-        {QStringLiteral("configuration-manager"),
-         QStringLiteral("com.vellorn.ConfigurationManager")},
-        {QStringLiteral("speech"), QStringLiteral("com.vellorn.Speech")}};
-    return busNames.value(sibling, sibling);
-}
-} // namespace
 
 const int Lane::stopTimeoutMs = SiblingLink::callTimeoutMs + 500;
 int Lane::s_waitBoundSeconds = Lane::defaultWaitBoundSeconds;
@@ -33,13 +19,13 @@ void Lane::setWaitBound(int seconds)
     s_waitBoundSeconds = seconds;
 }
 
-Lane::Lane(const QString& sibling, const CommandHandler& tableSource, int capacity, QObject* parent)
-    : QObject(parent), m_sibling(sibling), m_busName(busNameOf(sibling)), m_capacity(capacity),
+Lane::Lane(const Sibling& sibling, const CommandHandler& tableSource, int capacity, QObject* parent)
+    : QObject(parent), m_sibling(sibling.name), m_busName(sibling.busName), m_capacity(capacity),
       m_waitBoundSeconds(s_waitBoundSeconds), m_thread(new QThread), m_handler(new CommandHandler),
       m_held(std::make_shared<std::atomic<int>>(0)),
       m_stopping(std::make_shared<std::atomic<bool>>(false))
 {
-    m_thread->setObjectName(sibling);
+    m_thread->setObjectName(sibling.name);
     m_handler->shareTableOf(tableSource);
     m_handler->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_handler, &QObject::deleteLater);

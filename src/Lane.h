@@ -9,6 +9,7 @@
 #include <memory>
 
 class CommandHandler;
+struct Sibling;
 class QThread;
 
 // One sibling's lane: a thread of its own on which that sibling's commands run one at a time, in
@@ -32,7 +33,7 @@ public:
     // so its thread never reads this.
     static void setWaitBound(int seconds);
 
-    Lane(const QString& sibling, const CommandHandler& tableSource, int capacity,
+    Lane(const Sibling& sibling, const CommandHandler& tableSource, int capacity,
          QObject* parent = nullptr);
     ~Lane() override;
 

@@ -1,6 +1,7 @@
 #include "SystemCheck.h"
 
 #include "ServiceWatcher.h"
+#include "Siblings.h"
 
 #include <QFile>
 #include <QStringList>
@@ -76,9 +77,10 @@ void waitForChange(int inotify)
 
 void SystemCheck::run()
 {
-    const QStringList services{QStringLiteral("print-manager"),
-                               QStringLiteral("configuration-manager"),
-                               QStringLiteral("document-manager"), QStringLiteral("speechd")};
+    QStringList services;
+    for (const Sibling& sibling : siblings::all()) {
+        services << sibling.readinessName;
+    }
     const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify < 0) {
         qWarning() << "Readiness gate: no inotify, checking once a second:"

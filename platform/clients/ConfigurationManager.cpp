@@ -1,6 +1,7 @@
 #include "ConfigurationManager.h"
 
 #include "SiblingLink.h"
+#include "Siblings.h"
 
 #include <QDBusArgument>
 
@@ -12,7 +13,7 @@ const QString groupsSignature = QStringLiteral("a(sa{sv})");
 
 ConfigurationManager::ConfigurationManager(QObject* parent)
     : QObject(parent),
-      m_link(new SiblingLink(QStringLiteral("com.vellorn.ConfigurationManager"), this))
+      m_link(new SiblingLink(siblings::of(siblings::configurationManager).busName, this))
 {
     registerConfigurationList();
     connect(m_link, &SiblingLink::connected, this, &ConfigurationManager::connected);

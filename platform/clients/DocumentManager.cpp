@@ -1,13 +1,15 @@
 #include "DocumentManager.h"
 
 #include "SiblingLink.h"
+#include "Siblings.h"
 
 #include <QDBusArgument>
 
 namespace libdocumentmanager::detail {
 
 DocumentManager::DocumentManager(QObject* parent)
-    : QObject(parent), m_link(new SiblingLink(QStringLiteral("com.vellorn.DocumentManager"), this))
+    : QObject(parent),
+      m_link(new SiblingLink(siblings::of(siblings::documentManager).busName, this))
 {
     connect(m_link, &SiblingLink::connected, this, &DocumentManager::connected);
     connect(m_link, &SiblingLink::disconnected, this, &DocumentManager::disconnected);

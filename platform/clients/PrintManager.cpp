@@ -1,13 +1,14 @@
 #include "PrintManager.h"
 
 #include "SiblingLink.h"
+#include "Siblings.h"
 
 #include <QDBusArgument>
 
 namespace libprintmanager::detail {
 
 PrintManager::PrintManager(QObject* parent)
-    : QObject(parent), m_link(new SiblingLink(QStringLiteral("com.vellorn.PrintManager"), this))
+    : QObject(parent), m_link(new SiblingLink(siblings::of(siblings::printManager).busName, this))
 {
     connect(m_link, &SiblingLink::connected, this, &PrintManager::connected);
     connect(m_link, &SiblingLink::disconnected, this, &PrintManager::disconnected);

@@ -1,11 +1,12 @@
 #include "Speech.h"
 
 #include "SiblingLink.h"
+#include "Siblings.h"
 
 namespace libspeech::detail {
 
 Speech::Speech(QObject* parent)
-    : QObject(parent), m_link(new SiblingLink(QStringLiteral("com.vellorn.Speech"), this))
+    : QObject(parent), m_link(new SiblingLink(siblings::of(siblings::speech).busName, this))
 {
     connect(m_link, &SiblingLink::connected, this, &Speech::connected);
     connect(m_link, &SiblingLink::disconnected, this, &Speech::disconnected);

@@ -2,6 +2,7 @@
 
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
+#include "Siblings.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
@@ -12,15 +13,20 @@
 #include <QUuid>
 
 const QString TestBus::serviceName = QStringLiteral("com.vellorn.CommandHandler");
-const QStringList TestBus::siblings = {
-    QStringLiteral("print-manager"), QStringLiteral("document-manager"),
-    QStringLiteral("configuration-manager"), QStringLiteral("speech")};
-const QStringList TestBus::siblingBusNames = {
-    QStringLiteral("com.vellorn.PrintManager"), QStringLiteral("com.vellorn.DocumentManager"),
-    QStringLiteral("com.vellorn.ConfigurationManager"), QStringLiteral("com.vellorn.Speech")};
-const QStringList TestBus::siblingReadinessNames = {
-    QStringLiteral("print-manager"), QStringLiteral("document-manager"),
-    QStringLiteral("configuration-manager"), QStringLiteral("speechd")};
+namespace {
+QStringList fieldOfEachSibling(QString Sibling::*field)
+{
+    QStringList values;
+    for (const Sibling& sibling : siblings::all()) {
+        values << sibling.*field;
+    }
+    return values;
+}
+} // namespace
+
+const QStringList TestBus::siblings = fieldOfEachSibling(&Sibling::name);
+const QStringList TestBus::siblingBusNames = fieldOfEachSibling(&Sibling::busName);
+const QStringList TestBus::siblingReadinessNames = fieldOfEachSibling(&Sibling::readinessName);
 
 TestBus::TestBus(QObject* parent)
     : QObject(parent), m_id("test-bus-" + QUuid::createUuid().toString())

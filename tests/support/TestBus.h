@@ -78,8 +78,8 @@ public:
     }
 
     static const QString serviceName;
-    // The simulator's names of the siblings, and in the same order their bus names and the
-    // names they announce readiness under.
+    // The siblings' names, and in the same order their bus names and the names they announce
+    // readiness under, as the project's table of the siblings gives them.
     static const QStringList siblings;
     static const QStringList siblingBusNames;
     static const QStringList siblingReadinessNames;

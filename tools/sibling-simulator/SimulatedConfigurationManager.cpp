@@ -3,10 +3,7 @@
 #include <QStringList>
 
 SimulatedConfigurationManager::SimulatedConfigurationManager(QObject* parent)
-    : SimulatedSibling(QStringLiteral("configuration-manager"),
-                       QStringLiteral("configuration-manager"),
-                       QStringLiteral("com.vellorn.ConfigurationManager"), parent),
-      m_groups(defaults())
+    : SimulatedSibling(siblings::of(siblings::configurationManager), parent), m_groups(defaults())
 {
     registerConfigurationList();
 }

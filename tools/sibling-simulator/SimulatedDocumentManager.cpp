@@ -15,8 +15,7 @@ QVariantMap document(const QString& id, const QString& name, int pages)
 } // namespace
 
 SimulatedDocumentManager::SimulatedDocumentManager(QObject* parent)
-    : SimulatedSibling(QStringLiteral("document-manager"), QStringLiteral("document-manager"),
-                       QStringLiteral("com.vellorn.DocumentManager"), parent),
+    : SimulatedSibling(siblings::of(siblings::documentManager), parent),
       m_documents{document(QStringLiteral("doc-1"), QStringLiteral("Welcome letter"), 2),
                   document(QStringLiteral("doc-2"), QStringLiteral("Train timetable"), 5),
                   document(QStringLiteral("doc-3"), QStringLiteral("Recipe book"), 12)}

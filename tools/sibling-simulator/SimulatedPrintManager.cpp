@@ -21,8 +21,7 @@ QString testName(int test)
 } // namespace
 
 SimulatedPrintManager::SimulatedPrintManager(QObject* parent)
-    : SimulatedSibling(QStringLiteral("print-manager"), QStringLiteral("print-manager"),
-                       QStringLiteral("com.vellorn.PrintManager"), parent)
+    : SimulatedSibling(siblings::of(siblings::printManager), parent)
 {
 }
 

@@ -19,9 +19,8 @@ QString describe(const QVariant& value)
 }
 } // namespace
 
-SimulatedSibling::SimulatedSibling(const QString& name, const QString& readinessName,
-                                   const QString& busName, QObject* parent)
-    : QObject(parent), m_name(name), m_readinessName(readinessName), m_busName(busName)
+SimulatedSibling::SimulatedSibling(const Sibling& sibling, QObject* parent)
+    : QObject(parent), m_sibling(sibling)
 {
 }
 
@@ -32,7 +31,7 @@ void SimulatedSibling::logCall(const char* method, const QVariantList& arguments
         described.append(describe(argument));
     }
     qInfo().noquote() << QStringLiteral("%1: %2(%3)")
-                             .arg(m_name, QLatin1String(method),
+                             .arg(m_sibling.name, QLatin1String(method),
                                   described.join(QStringLiteral(", ")));
     if (m_delayMs > 0) {
         QThread::msleep(static_cast<unsigned long>(m_delayMs));
@@ -97,12 +96,12 @@ bool SimulatedSibling::setFault(const QString& mode)
     if (!modes.contains(mode)) {
         return false;
     }
-    qInfo().noquote() << QStringLiteral("%1: fault %2").arg(m_name, mode);
+    qInfo().noquote() << QStringLiteral("%1: fault %2").arg(m_sibling.name, mode);
     QDBusConnection bus = QDBusConnection::systemBus();
     if (mode == QLatin1String("absent")) {
-        bus.unregisterService(m_busName);
+        bus.unregisterService(busName());
     } else if (m_fault == QLatin1String("absent")) {
-        bus.registerService(m_busName);
+        bus.registerService(busName());
     }
     m_fault = mode;
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Siblings.h"
+
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
@@ -11,12 +13,11 @@ class SimulatedSibling : public QObject, protected QDBusContext
 {
     Q_OBJECT
 public:
-    SimulatedSibling(const QString& name, const QString& readinessName, const QString& busName,
-                     QObject* parent = nullptr);
+    SimulatedSibling(const Sibling& sibling, QObject* parent = nullptr);
 
-    QString name() const { return m_name; }
-    QString readinessName() const { return m_readinessName; }
-    QString busName() const { return m_busName; }
+    QString name() const { return m_sibling.name; }
+    QString readinessName() const { return m_sibling.readinessName; }
+    QString busName() const { return m_sibling.busName; }
 
 public slots:
     // A sibling that is slow to answer: every later call takes this long before it runs.
@@ -40,8 +41,6 @@ protected:
     void logCall(const char* method, const QVariantList& arguments = {});
 
 private:
-    QString m_name;
-    QString m_readinessName;
-    QString m_busName;
+    const Sibling& m_sibling;
     int m_delayMs = 0;
 };

@@ -9,8 +9,7 @@ bool isPercentage(int value)
 } // namespace
 
 SimulatedSpeech::SimulatedSpeech(QObject* parent)
-    : SimulatedSibling(QStringLiteral("speech"), QStringLiteral("speechd"),
-                       QStringLiteral("com.vellorn.Speech"), parent)
+    : SimulatedSibling(siblings::of(siblings::speech), parent)
 {
 }
 

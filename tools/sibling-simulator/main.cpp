@@ -12,21 +12,27 @@
 
 namespace {
 
-const QString siblingNames =
-    QStringLiteral("print-manager | document-manager | configuration-manager | speech");
+QString siblingNames()
+{
+    QStringList names;
+    for (const Sibling& sibling : siblings::all()) {
+        names << sibling.name;
+    }
+    return names.join(QStringLiteral(" | "));
+}
 
 SimulatedSibling* createSibling(const QString& name, QObject* parent)
 {
-    if (name == QLatin1String("print-manager")) {
+    if (name == siblings::of(siblings::printManager).name) {
         return new SimulatedPrintManager(parent);
     }
-    if (name == QLatin1String("document-manager")) {
+    if (name == siblings::of(siblings::documentManager).name) {
         return new SimulatedDocumentManager(parent);
     }
-    if (name == QLatin1String("configuration-manager")) {
+    if (name == siblings::of(siblings::configurationManager).name) {
         return new SimulatedConfigurationManager(parent);
     }
-    if (name == QLatin1String("speech")) {
+    if (name == siblings::of(siblings::speech).name) {
         return new SimulatedSpeech(parent);
     }
     return nullptr;
@@ -63,7 +69,7 @@ int main(int argc, char** argv)
     SimulatedSibling* sibling =
         arguments.size() == 2 ? createSibling(arguments.at(1), &application) : nullptr;
     if (sibling == nullptr) {
-        qCritical().noquote() << "usage: sibling-simulator" << siblingNames;
+        qCritical().noquote() << "usage: sibling-simulator" << siblingNames();
         return 2;
     }
 
