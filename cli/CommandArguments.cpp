@@ -1,13 +1,9 @@
 #include "CommandArguments.h"
 
+#include "ArgumentConversion.h"
 #include "ls/Keys.h"
 
 #include <QVariantMap>
-
-namespace {
-const QString intType = QStringLiteral("int");
-const QString boolType = QStringLiteral("bool");
-} // namespace
 
 CommandArguments::CommandArguments(const QVariantList& argumentTypes, bool mayBeLeftOut)
     : m_mayBeLeftOut(mayBeLeftOut)
@@ -33,36 +29,21 @@ bool CommandArguments::convert(const QStringList& words, QVariantList* values,
         return false;
     }
     for (int i = 0; i < words.size(); ++i) {
-        QVariant value;
-        if (!convertOne(m_arguments.at(i), words.at(i), &value)) {
-            *problem =
-                QStringLiteral("argument %1 (%2) must be %3, not \"%4\"")
-                    .arg(i + 1)
-                    .arg(m_arguments.at(i).name,
-                         m_arguments.at(i).type == intType ? QStringLiteral("a 32-bit integer")
-                                                           : QStringLiteral("true, false, 1 or 0"),
-                         words.at(i));
+        const Argument& argument = m_arguments.at(i);
+        const std::optional<QVariant> value =
+            ArgumentConversion::fromWord(words.at(i), argument.type);
+        if (!value) {
+            *problem = QStringLiteral("argument %1 (%2) must be %3, not \"%4\"")
+                           .arg(i + 1)
+                           .arg(argument.name,
+                                argument.type == ArgumentConversion::intType
+                                    ? QStringLiteral("a 32-bit integer")
+                                    : QStringLiteral("true, false, 1 or 0"),
+                                words.at(i));
             return false;
         }
-        values->append(value);
+        values->append(*value);
     }
-    return true;
-}
-
-bool CommandArguments::convertOne(const Argument& argument, const QString& word, QVariant* value)
-{
-    if (argument.type == intType) {
-        bool ok = false;
-        const int number = word.toInt(&ok, 10);
-        *value = number;
-        return ok;
-    }
-    if (argument.type == boolType) {
-        const QString text = word.toLower();
-        *value = text == QLatin1String("true") || text == QLatin1String("1");
-        return value->toBool() || text == QLatin1String("false") || text == QLatin1String("0");
-    }
-    *value = word;
     return true;
 }
 

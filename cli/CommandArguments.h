@@ -30,7 +30,6 @@ private:
         QString name;
         QString type;
     };
-    static bool convertOne(const Argument& argument, const QString& word, QVariant* value);
 
     QVector<Argument> m_arguments;
     bool m_mayBeLeftOut;

@@ -1,29 +1,15 @@
 #include "ConsoleSession.h"
 
 #include "CommandArguments.h"
+#include "ConsoleLine.h"
 #include "ConsoleTexts.h"
 #include "ExitStatus.h"
 #include "ReplyPrinter.h"
 #include "ls/Enums.h"
 
-#include <QProcess>
-
 namespace {
 
 using namespace consoleText;
-
-QStringList wordsOf(const QString& line)
-{
-    return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-// The second word as a base-10 integer; false when it is not one.
-bool readNumber(const QStringList& words, int* number)
-{
-    bool ok = false;
-    *number = words.at(1).toInt(&ok, 10);
-    return ok;
-}
 
 QString withoutTrailingBlanks(QString text)
 {
@@ -52,46 +38,46 @@ int ConsoleSession::run(QTextStream& in)
 
 void ConsoleSession::handleLine(const QString& line)
 {
+    // Double quotes keep an argument with blanks together, as in the shell's "chctl run".
+    const ConsoleLine request(line, ConsoleLine::Quoting::doubleQuotes);
     bool handled = false;
-    if (line.startsWith(helpPrefix, Qt::CaseInsensitive)) {
-        handled = processHelp(line);
-    } else if (line.startsWith(commandPrefix, Qt::CaseInsensitive)) {
-        handled = processCommand(line);
+    switch (request.kind()) {
+    case ConsoleLine::Kind::mainMenu:
+        showMainMenu();
+        handled = true;
+        break;
+    case ConsoleLine::Kind::help:
+        handled = showInfo(request.number());
+        break;
+    case ConsoleLine::Kind::command:
+        handled =
+            showCategory(request.number()) || runCommand(request.number(), request.arguments());
+        break;
+    case ConsoleLine::Kind::refused:
+        m_out << request.refusal() << "\n\n";
+        break;
+    case ConsoleLine::Kind::none:
+        break;
     }
     if (!handled) {
         printHelpBlock();
     }
 }
 
-bool ConsoleSession::processHelp(const QString& line)
+void ConsoleSession::showMainMenu()
 {
-    const QString text = line.simplified();
-    if (text.compare(mainMenuRequest, Qt::CaseInsensitive) == 0) {
-        QVector<Catalogue::Entry> categories;
-        if (!fetchCategories(&categories)) {
-            return true;
-        }
-        m_out << mainMenuBanner << '\n';
-        for (const Catalogue::Entry& category : categories) {
-            printMenuLine(QStringLiteral("\t"), category);
-        }
-        m_out << closingRule << '\n';
-        for (const QString& help : helpLines) {
-            m_out << help << '\n';
-        }
-        return true;
+    QVector<Catalogue::Entry> categories;
+    if (!fetchCategories(&categories)) {
+        return;
     }
-    const QStringList words = wordsOf(text);
-    if (words.size() < 2) {
-        m_out << "No arguments received for help.\n\n";
-        return false;
+    m_out << mainMenuBanner << '\n';
+    for (const Catalogue::Entry& category : categories) {
+        printMenuLine(QStringLiteral("\t"), category);
     }
-    int number = 0;
-    if (!readNumber(words, &number)) {
-        m_out << "Arguments must be of integer type!\n\n";
-        return false;
+    m_out << closingRule << '\n';
+    for (const QString& help : helpLines) {
+        m_out << help << '\n';
     }
-    return showInfo(number);
 }
 
 bool ConsoleSession::showInfo(int number)
@@ -115,22 +101,6 @@ bool ConsoleSession::showInfo(int number)
     printMenuLine(QStringLiteral("-"), entry);
     m_out << closingRule << "\n\n";
     return true;
-}
-
-bool ConsoleSession::processCommand(const QString& line)
-{
-    // Double quotes keep an argument with blanks together.
-    const QStringList words = QProcess::splitCommand(line);
-    if (words.size() < 2) {
-        m_out << "No arguments received for command action.\n\n";
-        return false;
-    }
-    int number = 0;
-    if (!readNumber(words, &number)) {
-        m_out << "Commands must be of integer type!\n\n";
-        return false;
-    }
-    return showCategory(number) || runCommand(number, words.mid(2));
 }
 
 bool ConsoleSession::showCategory(int number)

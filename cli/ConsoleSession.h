@@ -22,8 +22,9 @@ public:
     void handleLine(const QString& line);
 
 private:
-    bool processHelp(const QString& line);
-    bool processCommand(const QString& line);
+    void showMainMenu();
+    // True when the line is answered, the service's absence included; false when the help is to
+    // follow.
     bool showCategory(int number);
     bool runCommand(int number, const QStringList& arguments);
     bool showInfo(int number);

@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include "CategoryEnumerations.h"
+#include "ConsoleLine.h"
 #include "ConsoleTexts.h"
 
 #include "CommandHandler.h"
@@ -53,11 +54,6 @@ EnumKey nameOf(int number, const Enumerations& enumerations)
     return ls::undefinedKey;
 }
 
-QStringList wordsOf(const QString& line)
-{
-    return line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 // Starts a record with a line break, so that an empty line shows before it.
 QDebug breakFirst(QDebug record)
 {
@@ -77,14 +73,6 @@ void printHelpLines()
     for (const QString& line : helpLines) {
         qDebug() << line;
     }
-}
-
-// The command-line value of a word; false when it is not a base-10 integer.
-bool readNumber(const QStringList& words, int* number)
-{
-    bool ok = false;
-    *number = words.at(1).toInt(&ok, 10);
-    return ok;
 }
 
 } // namespace
@@ -109,11 +97,25 @@ void Console::onTextReceived(const QString& line)
 void Console::takeLine(const QString& line)
 {
     ls::Timer::start(timerLabel);
+    const ConsoleLine request(line);
     bool handled = false;
-    if (line.startsWith(helpPrefix, Qt::CaseInsensitive)) {
-        handled = processHelp(line);
-    } else if (line.startsWith(commandPrefix, Qt::CaseInsensitive)) {
-        handled = processCommand(line);
+    switch (request.kind()) {
+    case ConsoleLine::Kind::mainMenu:
+        printMainMenu();
+        handled = true;
+        break;
+    case ConsoleLine::Kind::help:
+        handled = printInfo(request.number());
+        break;
+    case ConsoleLine::Kind::command:
+        handled = handleCategory(request.number()) ||
+                  handleCommand(request.number(), request.arguments());
+        break;
+    case ConsoleLine::Kind::refused:
+        printBreakLast(qCritical().noquote(), request.refusal());
+        break;
+    case ConsoleLine::Kind::none:
+        break;
     }
     if (!handled) {
         printHelpBlock();
@@ -133,26 +135,16 @@ void Console::finishCommand()
     }
 }
 
-bool Console::processHelp(const QString& line) const
+void Console::printMainMenu() const
 {
-    const QString text = line.simplified();
-    if (text.compare(mainMenuRequest, Qt::CaseInsensitive) == 0) {
-        qDebug() << mainMenuBanner;
-        display(ls::CommandCategories::meta);
-        qDebug() << closingRule;
-        printHelpLines();
-        return true;
-    }
-    const QStringList words = wordsOf(text);
-    if (words.size() < 2) {
-        printBreakLast(qCritical(), "No arguments received for help.");
-        return false;
-    }
-    int number = 0;
-    if (!readNumber(words, &number)) {
-        printBreakLast(qCritical(), "Arguments must be of integer type!");
-        return false;
-    }
+    qDebug() << mainMenuBanner;
+    display(ls::CommandCategories::meta);
+    qDebug() << closingRule;
+    printHelpLines();
+}
+
+bool Console::printInfo(int number) const
+{
     const EnumKey name = nameOf(number, helpEnumerations);
     if (name == ls::undefinedKey) {
         printNotFound(number);
@@ -163,25 +155,6 @@ bool Console::processHelp(const QString& line) const
                        << m_handler->getArgumentsList(name);
     printBreakLast(qDebug(), closingRule);
     return true;
-}
-
-bool Console::processCommand(const QString& line)
-{
-    const QStringList words = wordsOf(line);
-    if (words.size() < 2) {
-        printBreakLast(qCritical(), "No arguments received for command action.");
-        return false;
-    }
-    int number = 0;
-    if (!readNumber(words, &number)) {
-        printBreakLast(qCritical(), "Commands must be of integer type!");
-        return false;
-    }
-    QList<QVariant> arguments;
-    for (int i = 2; i < words.size(); ++i) {
-        arguments.append(words.at(i));
-    }
-    return handleCategory(number) || handleCommand(number, arguments);
 }
 
 bool Console::handleCategory(int number) const
@@ -201,7 +174,7 @@ bool Console::handleCategory(int number) const
     return true;
 }
 
-bool Console::handleCommand(int number, const QList<QVariant>& arguments)
+bool Console::handleCommand(int number, const QStringList& arguments)
 {
     const EnumKey name = nameOf(number, commandEnumerations);
     if (name == ls::undefinedKey) {
@@ -212,7 +185,7 @@ bool Console::handleCommand(int number, const QList<QVariant>& arguments)
         {ls::commandIdKey, ls::CommandHandlerCmdId::HandleCommand},
         {ls::subCommandIdKey, number},
         {ls::senderIdKey, ls::ServiceId::CommandHandler},
-        {ls::argsKey, QVariantList(arguments)},
+        {ls::argsKey, QVariant(arguments).toList()},
     };
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.

@@ -2,10 +2,8 @@
 
 #include "ls/MetaEnum.h"
 
-#include <QList>
 #include <QObject>
 #include <QStringList>
-#include <QVariant>
 #include <QVariantMap>
 
 class CommandHandler;
@@ -22,15 +20,11 @@ public:
     // The handler is also the console's parent.
     explicit Console(CommandHandler* handler);
 
-    // A "HELP" line: the main menu or one entry's info. True when it printed what was asked.
-    bool processHelp(const QString& line) const;
-    // A "C" line: a category's menu or a command run. True when it did one of them.
-    bool processCommand(const QString& line);
     // False, printing nothing, when no category has this value.
     bool handleCategory(int number) const;
     // False when no command has this value; the handler's reply is not shown. A command queued on
-    // a lane prints its closing line when it has run there.
-    bool handleCommand(int number, const QList<QVariant>& arguments);
+    // a lane prints its closing line when it has run there. The arguments go out as text.
+    bool handleCommand(int number, const QStringList& arguments);
     // One line per entry: value, description and arguments from the command table.
     void display(const ls::MetaEnum& enumeration) const;
 
@@ -39,6 +33,9 @@ private slots:
 
 private:
     void takeLine(const QString& line);
+    void printMainMenu() const;
+    // False, printing that it is not found, when no category or command has this value.
+    bool printInfo(int number) const;
     void finishCommand();
     static void printNotification(const QVariantMap& notification);
     static void printHelpBlock();

@@ -1,5 +1,7 @@
 #include "SiblingLink.h"
 
+#include "ArgumentConversion.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -7,9 +9,6 @@
 #include <QDBusServiceWatcher>
 #include <QTimer>
 #include <QtDebug>
-
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -35,49 +34,6 @@ bool isText(const QVariant& value)
     return value.userType() == QMetaType::QString || value.userType() == QMetaType::QByteArray;
 }
 
-// Requests typed at a console or carried in JSON give numbers as text or as doubles.
-std::optional<QVariant> toInt(const QVariant& value)
-{
-    bool ok = false;
-    qlonglong number = 0;
-    if (isIntegral(value) || isText(value)) {
-        number = value.toString().trimmed().toLongLong(&ok);
-    } else if (value.userType() == QMetaType::Double || value.userType() == QMetaType::Float) {
-        const double real = value.toDouble();
-        ok = std::isfinite(real) && std::trunc(real) == real && std::fabs(real) < 1e18;
-        number = ok ? static_cast<qlonglong>(real) : 0;
-    }
-    if (!ok || number < std::numeric_limits<int>::min() ||
-        number > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return QVariant(static_cast<int>(number));
-}
-
-std::optional<QVariant> toBool(const QVariant& value)
-{
-    if (value.userType() == QMetaType::Bool) {
-        return value;
-    }
-    if (value.userType() == QMetaType::Double) {
-        const std::optional<QVariant> number = toInt(value);
-        return number && (number->toInt() == 0 || number->toInt() == 1)
-                   ? std::optional<QVariant>(QVariant(number->toInt() == 1))
-                   : std::nullopt;
-    }
-    if (!isIntegral(value) && !isText(value)) {
-        return std::nullopt;
-    }
-    const QString text = value.toString().trimmed().toLower();
-    if (text == QLatin1String("true") || text == QLatin1String("1")) {
-        return QVariant(true);
-    }
-    if (text == QLatin1String("false") || text == QLatin1String("0")) {
-        return QVariant(false);
-    }
-    return std::nullopt;
-}
-
 std::optional<QVariant> toText(const QVariant& value)
 {
     const bool scalar = isText(value) || isIntegral(value) || value.userType() == QMetaType::Bool ||
@@ -91,10 +47,14 @@ std::optional<QVariant> toText(const QVariant& value)
 std::optional<QVariant> toBusType(const QVariant& value, QChar type)
 {
     switch (type.toLatin1()) {
-    case 'i':
-        return toInt(value);
-    case 'b':
-        return toBool(value);
+    case 'i': {
+        const std::optional<int> number = ArgumentConversion::toInt(value);
+        return number ? std::optional<QVariant>(*number) : std::nullopt;
+    }
+    case 'b': {
+        const std::optional<bool> state = ArgumentConversion::toBool(value);
+        return state ? std::optional<QVariant>(*state) : std::nullopt;
+    }
     case 's':
         return toText(value);
     default:

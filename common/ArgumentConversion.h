@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// What a command's argument says as the int or bool the command takes. Arguments arrive as bus
+// integers of any width, as doubles (all that JSON has for a number), as booleans, or as text
+// typed at a console. A value converts only when it says exactly one int or bool: a fraction,
+// an overflow or a word like "yes" is refused rather than guessed at. The service, the client
+// libraries and chctl all convert here, so that none of them lets through what another refuses.
+class ArgumentConversion
+{
+public:
+    // The catalogue's names of the types that convert; an argument of any other type is text.
+    inline static const QString intType = QStringLiteral("int");
+    inline static const QString boolType = QStringLiteral("bool");
+
+    // An integer of any width (the bus's byte included), text holding a decimal integer with
+    // blanks around it allowed, or a finite whole double; within the range of a 32-bit int.
+    static std::optional<int> toInt(const QVariant& value);
+    // A boolean; true, false, 1 or 0 as text in any case, blanks around it allowed; or 1 or 0 as
+    // an integer or a whole double.
+    static std::optional<bool> toBool(const QVariant& value);
+    // A word typed for an argument of the catalogue's type: an int or a bool for those types, the
+    // word itself for any other; nothing when it does not convert.
+    static std::optional<QVariant> fromWord(const QString& word, const QString& type);
+};

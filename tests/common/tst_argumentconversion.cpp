@@ -1,0 +1,73 @@
+#include "ArgumentConversion.h"
+
+#include <QtTest>
+
+#include <limits>
+
+class ArgumentConversionTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void convert_data();
+    void convert();
+    void wordOfTextType();
+};
+
+void ArgumentConversionTest::convert_data()
+{
+    // An invalid expected value: refused.
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("asInt");
+    QTest::addColumn<QVariant>("asBool");
+    const auto row = [](const char* name, const QVariant& value, const QVariant& asInt,
+                        const QVariant& asBool) {
+        QTest::newRow(name) << value << asInt << asBool;
+    };
+    const QVariant no;
+    const int max = std::numeric_limits<int>::max();
+    const qlonglong min = std::numeric_limits<int>::min();
+    row("int max", max, max, no);
+    row("just above max", qlonglong(max) + 1, no, no);
+    row("just below min", min - 1, no, no);
+    row("unsigned that wraps to 1", qulonglong(1) << 32 | 1, no, no);
+    row("bus byte is a number, not a digit", QVariant::fromValue(uchar('1')), 49, no);
+    row("whole double 1", 1.0, 1, true);
+    row("double at min", double(min), int(min), no);
+    row("double just above max", double(max) + 1, no, no);
+    row("fraction", 0.5, no, no);
+    row("NaN", std::numeric_limits<double>::quiet_NaN(), no, no);
+    row("infinity", -std::numeric_limits<double>::infinity(), no, no);
+    row("float", 1.0f, no, no);
+    row("text with blanks and sign", " \t-7 ", -7, no);
+    row("text 0 with blank", " 0", 0, false);
+    row("text TRUE with blanks", " TRUE ", no, true);
+    row("text yes", "yes", no, no);
+    row("boolean", true, no, true);
+    row("bytes", QByteArray("1"), no, no);
+}
+
+void ArgumentConversionTest::convert()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, asInt);
+    QFETCH(QVariant, asBool);
+
+    const std::optional<int> number = ArgumentConversion::toInt(value);
+    QCOMPARE(number.has_value(), asInt.isValid());
+    QCOMPARE(number.value_or(0), asInt.toInt());
+    const std::optional<bool> state = ArgumentConversion::toBool(value);
+    QCOMPARE(state.has_value(), asBool.isValid());
+    QCOMPARE(state.value_or(false), asBool.toBool());
+}
+
+// A text argument is sent as typed, even when it reads as a number.
+void ArgumentConversionTest::wordOfTextType()
+{
+    const std::optional<QVariant> value = ArgumentConversion::fromWord(" 12", "QString");
+    QVERIFY(value);
+    QCOMPARE(value->userType(), int(QMetaType::QString));
+    QCOMPARE(value->toString(), QStringLiteral(" 12"));
+}
+
+QTEST_APPLESS_MAIN(ArgumentConversionTest)
+#include "tst_argumentconversion.moc"
