@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SiblingCall.h"
+
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QVariantMap>
@@ -8,20 +10,19 @@
 #include <functional>
 #include <memory>
 
-class CommandHandler;
-struct Sibling;
 class QThread;
+class SiblingRunner;
+struct Sibling;
 
-// One sibling's lane: a thread of its own on which that sibling's commands run one at a time, in
-// the order they were queued, through a command handler that lives there and shares the main
-// handler's command table. The sibling's proxy and client object are created by that handler on
-// their first use, so they live on the lane too. A slow or hung sibling holds up its own lane and
-// nothing else.
+// One sibling's lane: a thread of its own on which that sibling's checked calls run one at a
+// time, in the order they were queued, through a runner made on that thread, which owns the
+// sibling's proxy and client. A slow or hung sibling holds up its own lane and nothing else.
+// The Lane object itself lives on the main thread and is used from there only.
 class Lane : public QObject
 {
     Q_OBJECT
 public:
-    // Called on the lane's thread with the reply, once process has returned there.
+    // Called on the lane's thread with the reply once the call has run there.
     using Completion = std::function<void(const QVariantMap& reply)>;
     // A lane ends once its sibling call has returned, which the call time-out bounds.
     static const int stopTimeoutMs;
@@ -33,43 +34,38 @@ public:
     // so its thread never reads this.
     static void setWaitBound(int seconds);
 
-    Lane(const Sibling& sibling, const CommandHandler& tableSource, int capacity,
-         QObject* parent = nullptr);
+    Lane(const Sibling& sibling, int capacity, QObject* parent = nullptr);
     ~Lane() override;
 
-    QString sibling() const { return m_sibling; }
-
     // False, after one error line and without calling the completion, when the lane already
-    // holds its capacity of requests (waiting or running). A request still waiting when the wait
+    // holds its capacity of requests (waiting or running). A call still waiting when the wait
     // bound passes is never run: its completion gets a failure, after one error line.
-    bool queue(const QVariantMap& request, Completion completion);
-    // A reloaded command table, for the requests queued from now on.
-    void shareTableOf(const CommandHandler& source);
+    bool queue(const SiblingCall& call, Completion completion);
 
-    // The thread ends after the command it runs; requests still waiting are not run but
-    // answered with a failure, so that no caller is left without a reply.
+    // The thread ends after the call it runs; calls still waiting are not run but answered with
+    // a failure, so that no caller is left without a reply.
     void requestStop();
     // True when the thread has ended by the deadline.
     bool waitStopped(QDeadlineTimer deadline);
 
 private:
     static QVariantMap notRunAtStop(const QString& sibling);
-    static QVariantMap notRunAfterWait(const QVariantMap& request, const QString& busName,
-                                       int waitBoundSeconds);
+    static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
 
     static int s_waitBoundSeconds;
 
-    QString m_sibling;
-    // The sibling's name on the bus, as technicians find it in the bus's and the sibling's logs.
-    QString m_busName;
+    const Sibling& m_sibling;
     int m_capacity;
     int m_waitBoundSeconds;
     QThread* m_thread;
-    // Lives on the lane's thread; deleted there when the thread ends.
-    CommandHandler* m_handler;
+    // Moved to the lane's thread: the calls are queued to it, and the runner is its child, made
+    // there. Deleted there when the thread ends.
+    QObject* m_context;
+    // Set and read on the lane's thread only, by the calls queued to m_context.
+    std::shared_ptr<SiblingRunner*> m_runner;
     // Queued here, counted down on the lane: shared so that a lane thread left running at
     // shutdown never counts into a deleted object.
     std::shared_ptr<std::atomic<int>> m_held;
-    // Set by the main thread at stop, read on the lane before each waiting request.
+    // Set by the main thread at stop, read on the lane before each waiting call.
     std::shared_ptr<std::atomic<bool>> m_stopping;
 };
