@@ -4,12 +4,12 @@
 #include "Siblings.h"
 
 #include <QFile>
-#include <QStringList>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QtDebug>
 
 #include <cerrno>
 
-#include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -25,12 +25,12 @@ constexpr uint32_t directoryEvents =
 // Every name is asked on every pass, even after a not-ready answer: only one pass in which all
 // four answer ready counts, so a sibling that was ready earlier and has gone again holds the
 // gate.
-QStringList notReady(const QStringList& services)
+QStringList notReady()
 {
     QStringList missing;
-    for (const QString& service : services) {
-        if (!ServiceWatcher::isReady(service)) {
-            missing << service;
+    for (const Sibling& sibling : siblings::all()) {
+        if (!ServiceWatcher::isReady(sibling.readinessName)) {
+            missing << sibling.readinessName;
         }
     }
     return missing;
@@ -50,55 +50,67 @@ void logArrivals(const QStringList& before, const QStringList& after)
     }
 }
 
+} // namespace
+
+SystemCheck::SystemCheck(QObject* parent)
+    : QObject(parent), m_inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      m_recheck(new QTimer(this))
+{
+    if (m_inotify < 0) {
+        qWarning() << "Readiness gate: no inotify, checking once a second:"
+                   << qt_error_string(errno);
+    } else {
+        m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SystemCheck::check);
+    }
+    m_recheck->setInterval(recheckIntervalMs);
+    connect(m_recheck, &QTimer::timeout, this, &SystemCheck::check);
+}
+
+SystemCheck::~SystemCheck()
+{
+    if (m_inotify >= 0) {
+        ::close(m_inotify);
+    }
+}
+
+bool SystemCheck::start()
+{
+    watchDirectory();
+    m_missing = notReady();
+    if (m_missing.isEmpty()) {
+        return true;
+    }
+    qInfo().noquote() << "Waiting for sibling services:" << m_missing.join(QStringLiteral(", "));
+    m_recheck->start();
+    return false;
+}
+
+void SystemCheck::check()
+{
+    if (m_missing.isEmpty()) {
+        return;
+    }
+    char events[4096];
+    while (m_inotify >= 0 && ::read(m_inotify, events, sizeof events) > 0) {
+    }
+    watchDirectory();
+    const QStringList stillMissing = notReady();
+    logArrivals(m_missing, stillMissing);
+    m_missing = stillMissing;
+    if (m_missing.isEmpty()) {
+        m_recheck->stop();
+        emit siblingsReady();
+    }
+}
+
 // Adding the watch again before every pass follows a directory that was created or replaced
 // since the last one; for a directory already watched it only renews the same watch. It comes
 // before the pass, so that a file that appears during the pass still wakes the next wait.
-void watchDirectory(int inotify)
+void SystemCheck::watchDirectory() const
 {
-    if (inotify >= 0) {
-        ::inotify_add_watch(inotify, QFile::encodeName(ServiceWatcher::directory()).constData(),
+    if (m_inotify >= 0) {
+        ::inotify_add_watch(m_inotify, QFile::encodeName(ServiceWatcher::directory()).constData(),
                             directoryEvents);
-    }
-}
-
-// Sleeps until something changes in the readiness directory or the re-check interval has
-// passed.
-void waitForChange(int inotify)
-{
-    pollfd watched = {inotify, POLLIN, 0};
-    if (::poll(&watched, 1, recheckIntervalMs) > 0) {
-        char events[4096];
-        while (::read(inotify, events, sizeof events) > 0) {
-        }
-    }
-}
-
-} // namespace
-
-void SystemCheck::run()
-{
-    QStringList services;
-    for (const Sibling& sibling : siblings::all()) {
-        services << sibling.readinessName;
-    }
-    const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotify < 0) {
-        qWarning() << "Readiness gate: no inotify, checking once a second:"
-                   << qt_error_string(errno);
-    }
-    watchDirectory(inotify);
-    QStringList missing = notReady(services);
-    if (!missing.isEmpty()) {
-        qInfo().noquote() << "Waiting for sibling services:" << missing.join(QStringLiteral(", "));
-    }
-    while (!missing.isEmpty() && !isInterruptionRequested()) {
-        waitForChange(inotify);
-        watchDirectory(inotify);
-        const QStringList stillMissing = notReady(services);
-        logArrivals(missing, stillMissing);
-        missing = stillMissing;
-    }
-    if (inotify >= 0) {
-        ::close(inotify);
     }
 }

@@ -1,18 +1,35 @@
 #pragma once
 
-#include <QThread>
+#include <QObject>
+#include <QStringList>
 
-// The start-up gate: ends once print-manager, configuration-manager, document-manager and
-// speechd have all reported themselves ready, or once asked to (requestInterruption), within one
-// re-check interval. It sleeps on the readiness directory between checks, and logs which
-// siblings it waits for and when each arrives. Started from the main thread; run() runs on the
-// gate's own thread and shares nothing with the main thread but the interruption flag.
-class SystemCheck : public QThread
+class QSocketNotifier;
+class QTimer;
+
+// The start-up gate: tells once print-manager, configuration-manager, document-manager and
+// speechd have all reported themselves ready. Between checks it sleeps on the readiness
+// directory (inotify), looking again at least once a second in case the directory appears late,
+// and logs which siblings it waits for and when each arrives. Runs on the event loop of the
+// thread it lives on, the main thread: a stop signal meanwhile is handled at once.
+class SystemCheck : public QObject
 {
     Q_OBJECT
 public:
-    using QThread::QThread;
+    explicit SystemCheck(QObject* parent = nullptr);
+    ~SystemCheck() override;
 
-protected:
-    void run() override;
+    // True when every sibling is ready already; otherwise siblingsReady comes once they are.
+    bool start();
+
+signals:
+    void siblingsReady();
+
+private:
+    void check();
+    void watchDirectory() const;
+
+    int m_inotify = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_recheck;
+    QStringList m_missing;
 };

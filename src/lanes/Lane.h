@@ -6,12 +6,10 @@
 #include <QObject>
 #include <QVariantMap>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 class QThread;
-class SiblingRunner;
 struct Sibling;
 
 // One sibling's lane: a thread of its own on which that sibling's checked calls run one at a
@@ -24,6 +22,12 @@ class Lane : public QObject
 public:
     // Called on the lane's thread with the reply once the call has run there.
     using Completion = std::function<void(const QVariantMap& reply)>;
+    // What carries out a call on the lane, made there by a factory given the lane's context
+    // object, on the lane's thread, as the parent for whatever it makes.
+    using Runner = std::function<QVariantMap(const SiblingCall& call)>;
+    using RunnerFactory = std::function<Runner(QObject* context)>;
+    // The sibling's own runner: its proxy and client.
+    static RunnerFactory siblingRunner(const Sibling& sibling);
     // A lane ends once its sibling call has returned, which the call time-out bounds.
     static const int stopTimeoutMs;
     // A request that has waited this long on its lane is answered without being run. With the
@@ -34,7 +38,8 @@ public:
     // so its thread never reads this.
     static void setWaitBound(int seconds);
 
-    Lane(const Sibling& sibling, int capacity, QObject* parent = nullptr);
+    Lane(const Sibling& sibling, int capacity, QObject* parent = nullptr,
+         RunnerFactory makeRunner = {});
     ~Lane() override;
 
     // False, after one error line and without calling the completion, when the lane already
@@ -49,6 +54,11 @@ public:
     bool waitStopped(QDeadlineTimer deadline);
 
 private:
+    // What the main thread hands to the lane's thread, and only through it: shared so that a
+    // lane thread left running at shutdown never touches a deleted object.
+    struct Queue;
+    class Context;
+    static void runNext(Queue& queue);
     static QVariantMap notRunAtStop(const QString& sibling);
     static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
 
@@ -56,16 +66,9 @@ private:
 
     const Sibling& m_sibling;
     int m_capacity;
-    int m_waitBoundSeconds;
     QThread* m_thread;
-    // Moved to the lane's thread: the calls are queued to it, and the runner is its child, made
-    // there. Deleted there when the thread ends.
-    QObject* m_context;
-    // Set and read on the lane's thread only, by the calls queued to m_context.
-    std::shared_ptr<SiblingRunner*> m_runner;
-    // Queued here, counted down on the lane: shared so that a lane thread left running at
-    // shutdown never counts into a deleted object.
-    std::shared_ptr<std::atomic<int>> m_held;
-    // Set by the main thread at stop, read on the lane before each waiting call.
-    std::shared_ptr<std::atomic<bool>> m_stopping;
+    std::shared_ptr<Queue> m_queue;
+    // Moved to the lane's thread: each queued call wakes it there, and the runner is its child,
+    // made there. Deleted there when the thread ends.
+    Context* m_context;
 };
