@@ -6,8 +6,8 @@ namespace siblings {
 
 const QVector<Sibling>& all()
 {
-    // Indexed by Id.
-    static const QVector<Sibling> table{
+    // Indexed by Id. Never destroyed: a lane thread still ending at exit may read it.
+    static const auto* table = new QVector<Sibling>{
         {QStringLiteral("print-manager"),
          QStringLiteral("print-manager"),
          QStringLiteral("com.vellorn.PrintManager"),
@@ -29,7 +29,7 @@ const QVector<Sibling>& all()
          {ls::CommandCategories::TestingCommandId},
          "Speech"},
     };
-    return table;
+    return *table;
 }
 
 const Sibling& of(Id id)

@@ -3,7 +3,6 @@
 #include "ConfigurationList.h"
 #include "ConfigurationManager.h"
 #include "Invocation.h"
-#include "Singleton.h"
 
 #include <QLoggingCategory>
 #include <QtDebug>
@@ -18,11 +17,6 @@ using Client = libconfigurationmanager::detail::ConfigurationManager;
 
 // The meta-object system matches the declared result type by this name.
 const char* const configurationListName = "ConfigurationList";
-
-Client* client()
-{
-    return libpivra::Singleton<Client>::instance();
-}
 
 void logSettings(const QVariantMap& settings)
 {
@@ -45,9 +39,10 @@ QVariantMap collectGroups(const ConfigurationList& groups)
 
 } // namespace
 
-ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent) : QObject(parent)
+ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent)
+    : QObject(parent), m_client(new Client(this))
 {
-    Client* configurationManager = client();
+    Client* configurationManager = m_client;
     configurationManager->setCheckConnection(false);
     connect(
         configurationManager, &Client::connected, configurationManager,
@@ -64,14 +59,14 @@ ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent) : QObject(
 
 void ConfigurationManagerProxy::configurationCmd(const QString& name, CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::DirectConnection);
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection);
 }
 
 const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& name,
                                                                  CallOutcome* outcome) const
 {
     QVariantMap result;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection,
                     Q_RETURN_ARG(QVariantMap, result));
     logSettings(result);
     return result;
@@ -82,7 +77,7 @@ const QVariantMap ConfigurationManagerProxy::configurationMapCmd(const QString& 
                                                                  CallOutcome* outcome) const
 {
     QVariantMap result;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection,
                     Q_RETURN_ARG(QVariantMap, result), Q_ARG(QList<QVariant>, args));
     logSettings(result);
     return result;
@@ -92,7 +87,7 @@ const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString&
                                                                   CallOutcome* outcome) const
 {
     ConfigurationList groups;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection,
                     QReturnArgument<ConfigurationList>(configurationListName, groups));
     return collectGroups(groups);
 }
@@ -102,7 +97,7 @@ const QVariantMap ConfigurationManagerProxy::configurationListCmd(const QString&
                                                                   CallOutcome* outcome) const
 {
     ConfigurationList groups;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection,
                     QReturnArgument<ConfigurationList>(configurationListName, groups),
                     Q_ARG(QList<QVariant>, args));
     return collectGroups(groups);

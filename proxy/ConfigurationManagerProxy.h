@@ -8,6 +8,10 @@
 #include <QVariant>
 #include <QVariantMap>
 
+namespace libconfigurationmanager::detail {
+class ConfigurationManager;
+}
+
 namespace detail {
 
 // The service's road to configuration-manager: calls its client's methods by the names the
@@ -32,6 +36,10 @@ public:
 
 signals:
     void connected();
+
+private:
+    // Created with the proxy, on its thread, and used there only.
+    libconfigurationmanager::detail::ConfigurationManager* m_client;
 };
 
 } // namespace detail

@@ -3,7 +3,6 @@
 #include "DBusReplyUnpack.h"
 #include "DocumentManager.h"
 #include "Invocation.h"
-#include "Singleton.h"
 
 #include <QLoggingCategory>
 #include <QStringList>
@@ -16,11 +15,6 @@ namespace {
 const QLoggingCategory documentManagerCategory("DocumentManager", QtCriticalMsg);
 
 using Client = libdocumentmanager::detail::DocumentManager;
-
-Client* client()
-{
-    return libpivra::Singleton<Client>::instance();
-}
 
 void logDocuments(const QVariantList& documents)
 {
@@ -35,9 +29,10 @@ void logDocuments(const QVariantList& documents)
 
 } // namespace
 
-DocumentManagerProxy::DocumentManagerProxy(QObject* parent) : QObject(parent)
+DocumentManagerProxy::DocumentManagerProxy(QObject* parent)
+    : QObject(parent), m_client(new Client(this))
 {
-    Client* documentManager = client();
+    Client* documentManager = m_client;
     documentManager->setCheckConnection(false);
     connect(
         documentManager, &Client::connected, documentManager,
@@ -54,19 +49,19 @@ DocumentManagerProxy::DocumentManagerProxy(QObject* parent) : QObject(parent)
 
 void DocumentManagerProxy::documentCmd(const QString& name, CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::DirectConnection);
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection);
 }
 
 void DocumentManagerProxy::documentCmd(const QString& name, const QList<QVariant>& args,
                                        CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_ARG(QList<QVariant>, args));
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_ARG(QList<QVariant>, args));
 }
 
 bool DocumentManagerProxy::documentBoolCmd(const QString& name, CallOutcome* outcome) const
 {
     bool result = false;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
     qDebug().noquote() << result;
     return result;
 }
@@ -75,7 +70,7 @@ bool DocumentManagerProxy::documentBoolCmd(const QString& name, const QList<QVar
                                            CallOutcome* outcome) const
 {
     bool result = false;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
                     Q_ARG(QList<QVariant>, args));
     qDebug().noquote() << result;
     return result;
@@ -85,7 +80,7 @@ const QVariantMap DocumentManagerProxy::documentListMapCmd(const QString& name,
                                                            CallOutcome* outcome) const
 {
     QVariantMap answer;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection,
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection,
                     Q_RETURN_ARG(QVariantMap, answer));
     QVariantMap result;
     const QStringList keys = answer.keys();

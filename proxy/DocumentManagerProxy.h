@@ -8,6 +8,10 @@
 #include <QVariant>
 #include <QVariantMap>
 
+namespace libdocumentmanager::detail {
+class DocumentManager;
+}
+
 namespace detail {
 
 // The service's road to document-manager: calls its client's methods by the names the command
@@ -30,6 +34,10 @@ public:
 
 signals:
     void connected();
+
+private:
+    // Created with the proxy, on its thread, and used there only.
+    libdocumentmanager::detail::DocumentManager* m_client;
 };
 
 } // namespace detail

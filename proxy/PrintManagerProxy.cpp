@@ -2,7 +2,6 @@
 
 #include "Invocation.h"
 #include "PrintManager.h"
-#include "Singleton.h"
 
 #include <QLoggingCategory>
 #include <QtDebug>
@@ -15,11 +14,6 @@ const QLoggingCategory printManagerCategory("PrintManager", QtCriticalMsg);
 
 using Client = libprintmanager::detail::PrintManager;
 
-Client* client()
-{
-    return libpivra::Singleton<Client>::instance();
-}
-
 void logMap(const QVariantMap& map, const char* separator)
 {
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
@@ -29,9 +23,9 @@ void logMap(const QVariantMap& map, const char* separator)
 
 } // namespace
 
-PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent)
+PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent), m_client(new Client(this))
 {
-    Client* printManager = client();
+    Client* printManager = m_client;
     printManager->setCheckConnection(false);
     connect(
         printManager, &Client::connected, printManager,
@@ -48,19 +42,19 @@ PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent)
 
 void PrintManagerProxy::paperFeedCmd(const QString& name, CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::AutoConnection);
+    invokeOperation(m_client, name, outcome, Qt::AutoConnection);
 }
 
 void PrintManagerProxy::paperFeedCmd(const QString& name, const QList<QVariant>& args,
                                      CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
+    invokeOperation(m_client, name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
 }
 
 bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, CallOutcome* outcome) const
 {
     bool result = false;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result));
     qDebug() << result;
     return result;
 }
@@ -69,7 +63,7 @@ bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, const QList<QVaria
                                          CallOutcome* outcome) const
 {
     bool result = false;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(bool, result),
                     Q_ARG(QList<QVariant>, args));
     qDebug() << result;
     return result;
@@ -78,7 +72,7 @@ bool PrintManagerProxy::paperFeedBoolCmd(const QString& name, const QList<QVaria
 int PrintManagerProxy::paperFeedIntCmd(const QString& name, CallOutcome* outcome) const
 {
     int result = 0;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result));
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result));
     qDebug() << result;
     return result;
 }
@@ -87,7 +81,7 @@ int PrintManagerProxy::paperFeedIntCmd(const QString& name, const QList<QVariant
                                        CallOutcome* outcome) const
 {
     int result = 0;
-    invokeOperation(client(), name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result),
+    invokeOperation(m_client, name, outcome, Qt::DirectConnection, Q_RETURN_ARG(int, result),
                     Q_ARG(QList<QVariant>, args));
     qDebug() << result;
     return result;
@@ -95,16 +89,16 @@ int PrintManagerProxy::paperFeedIntCmd(const QString& name, const QList<QVariant
 
 QVariantMap PrintManagerProxy::runTestCmd(int test, int parameter, CallOutcome* outcome) const
 {
-    const QVariantMap result = client()->runTestCmd(test, parameter);
-    reportCall(client(), outcome);
+    const QVariantMap result = m_client->runTestCmd(test, parameter);
+    reportCall(m_client, outcome);
     logMap(result, "=");
     return result;
 }
 
 QVariantMap PrintManagerProxy::setIPCState(bool state, CallOutcome* outcome) const
 {
-    const QVariantMap result = client()->setIPCState(state);
-    reportCall(client(), outcome);
+    const QVariantMap result = m_client->setIPCState(state);
+    reportCall(m_client, outcome);
     logMap(result, ":");
     return result;
 }

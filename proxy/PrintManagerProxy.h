@@ -8,6 +8,10 @@
 #include <QVariant>
 #include <QVariantMap>
 
+namespace libprintmanager::detail {
+class PrintManager;
+}
+
 namespace detail {
 
 // The service's road to print-manager: calls its client's methods by the names the command
@@ -34,6 +38,10 @@ public:
 
 signals:
     void connected();
+
+private:
+    // Created with the proxy, on its thread, and used there only.
+    libprintmanager::detail::PrintManager* m_client;
 };
 
 } // namespace detail

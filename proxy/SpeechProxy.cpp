@@ -1,7 +1,6 @@
 #include "SpeechProxy.h"
 
 #include "Invocation.h"
-#include "Singleton.h"
 #include "Speech.h"
 
 #include <QLoggingCategory>
@@ -15,16 +14,11 @@ const QLoggingCategory speechCategory("Speech", QtCriticalMsg);
 
 using Client = libspeech::detail::Speech;
 
-Client* client()
-{
-    return libpivra::Singleton<Client>::instance();
-}
-
 } // namespace
 
-SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent)
+SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent), m_client(new Client(this))
 {
-    Client* speech = client();
+    Client* speech = m_client;
     speech->setCheckConnection(false);
     connect(
         speech, &Client::connected, speech,
@@ -40,13 +34,13 @@ SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent)
 
 void SpeechProxy::speechCmd(const QString& name, CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::AutoConnection);
+    invokeOperation(m_client, name, outcome, Qt::AutoConnection);
 }
 
 void SpeechProxy::speechCmd(const QString& name, const QList<QVariant>& args,
                             CallOutcome* outcome) const
 {
-    invokeOperation(client(), name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
+    invokeOperation(m_client, name, outcome, Qt::AutoConnection, Q_ARG(QList<QVariant>, args));
 }
 
 } // namespace detail

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QVariant>
 
+namespace libspeech::detail {
+class Speech;
+}
+
 namespace detail {
 
 // The service's road to the speech service: calls its client's methods by the names the
@@ -24,6 +28,10 @@ public:
 
 signals:
     void connected();
+
+private:
+    // Created with the proxy, on its thread, and used there only.
+    libspeech::detail::Speech* m_client;
 };
 
 } // namespace detail

@@ -5,7 +5,6 @@
 #include "ConsoleTexts.h"
 
 #include "CommandHandler.h"
-#include "Lane.h"
 #include "LogPrefix.h"
 #include "ls/ConsoleReader.h"
 #include "ls/Enums.h"
@@ -189,14 +188,14 @@ bool Console::handleCommand(int number, const QStringList& arguments)
     };
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.
-    Lane* lane = m_handler->laneFor(request);
-    m_commandRunning = lane != nullptr && lane->queue(request, [this](const QVariantMap&) {
-        QMetaObject::invokeMethod(this, &Console::finishCommand, Qt::QueuedConnection);
-    });
+    m_commandRunning = !m_handler
+                            ->dispatch(request,
+                                       [this](const QVariantMap&) {
+                                           QMetaObject::invokeMethod(this, &Console::finishCommand,
+                                                                     Qt::QueuedConnection);
+                                       })
+                            .has_value();
     if (!m_commandRunning) {
-        if (lane == nullptr) {
-            m_handler->process(request);
-        }
         printBreakLast(qDebug(), doneBanner);
     }
     return true;

@@ -46,12 +46,11 @@ bool ServiceLifecycle::waitForSiblings()
 {
     SystemCheck gate;
     QEventLoop waiting;
-    connect(&gate, &QThread::finished, &waiting, &QEventLoop::quit);
-    gate.start(QThread::InheritPriority);
-    // Ended early by stop(), which ends every event loop of the main thread.
-    waiting.exec();
-    gate.requestInterruption();
-    gate.wait();
+    connect(&gate, &SystemCheck::siblingsReady, &waiting, &QEventLoop::quit);
+    if (!gate.start()) {
+        // Ended early by stop(), which ends every event loop of the main thread.
+        waiting.exec();
+    }
     return !m_stopped;
 }
 

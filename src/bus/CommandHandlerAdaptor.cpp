@@ -1,7 +1,6 @@
 #include "CommandHandlerAdaptor.h"
 
 #include "CommandHandler.h"
-#include "Lane.h"
 #include "libpivra/DBusArgumentUnpack.h"
 #include "ls/Enums.h"
 
@@ -52,19 +51,20 @@ CommandHandlerAdaptor::Registration CommandHandlerAdaptor::registerName(QDBusCon
 QVariantMap CommandHandlerAdaptor::process(const QVariantMap& request)
 {
     const QVariantMap unpacked = libpivra::dbusArgumentUnpack(request);
-    Lane* lane = m_handler->laneFor(unpacked);
     // Qt D-Bus gives the call's context to the object the adaptor is attached to.
-    if (lane == nullptr || !m_handler->calledFromDBus()) {
-        return static_cast<ls::IDBusAdaptor*>(m_handler)->process(unpacked);
+    if (!m_handler->calledFromDBus()) {
+        return m_handler->process(unpacked);
     }
-    // The reply goes out from the lane, so that this thread never waits for a sibling.
+    // A device command's reply goes out from its lane, so that this thread never waits for a
+    // sibling.
     const QDBusMessage call = m_handler->message();
     QDBusConnection bus = m_handler->connection();
-    const bool queued = lane->queue(unpacked, [call, bus](const QVariantMap& reply) mutable {
-        bus.send(call.createReply(QVariant(reply)));
-    });
-    if (!queued) {
-        return CommandHandler::makeReply(ls::ResultId::Failure, ls::undefinedKey);
+    const std::optional<QVariantMap> reply =
+        m_handler->dispatch(unpacked, [call, bus](const QVariantMap& answer) mutable {
+            bus.send(call.createReply(QVariant(answer)));
+        });
+    if (reply) {
+        return *reply;
     }
     m_handler->setDelayedReply(true);
     return {};

@@ -1,0 +1,427 @@
+#include "CommandHandler.h"
+
+#include "CategoryEnumerations.h"
+#include "Lane.h"
+#include "LogPrefix.h"
+#include "Reply.h"
+#include "SiblingRunner.h"
+#include "Siblings.h"
+#include "TableTexts.h"
+#include "ls/Enums.h"
+
+#include <QLoggingCategory>
+#include <QtDebug>
+
+#include <cmath>
+#include <limits>
+
+// The request's checks have always logged under the name of the method that takes requests.
+#define PROCESS_ERROR() qCritical() << "CommandHandler::process ERROR:"
+
+namespace {
+
+// Created on first use, off unless the logging rules switch it on.
+const QLoggingCategory& commandHandlerCategory()
+{
+    static const QLoggingCategory category("CommandHandler", QtCriticalMsg);
+    return category;
+}
+
+EnumValue subCommandValue(const ls::Command& command)
+{
+    return command.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
+}
+
+bool isIntegral(const QVariant& value)
+{
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Requests typed at the console or carried in JSON give numbers as text or as doubles; any
+// other value would be a guess.
+std::optional<int> strictInt(const QVariant& value)
+{
+    bool ok = false;
+    qlonglong number = 0;
+    if (isIntegral(value) || value.userType() == QMetaType::QString) {
+        number = value.toString().trimmed().toLongLong(&ok);
+    } else if (value.userType() == QMetaType::Double) {
+        const double real = value.toDouble();
+        ok = std::isfinite(real) && std::trunc(real) == real && std::fabs(real) < 1e18;
+        number = ok ? static_cast<qlonglong>(real) : 0;
+    }
+    if (!ok || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(number);
+}
+
+// A boolean, or true, false, 1 or 0 as text or number.
+std::optional<bool> strictBool(const QVariant& value)
+{
+    if (value.userType() == QMetaType::Bool) {
+        return value.toBool();
+    }
+    if (value.userType() == QMetaType::Double) {
+        const std::optional<int> number = strictInt(value);
+        return number == 1 || number == 0 ? std::optional<bool>(number == 1) : std::nullopt;
+    }
+    if (!isIntegral(value) && value.userType() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) {
+        return true;
+    }
+    if (text == QLatin1String("false") || text == QLatin1String("0")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// The request's argument list; nothing when it carries arguments that are no list.
+std::optional<QVariantList> argumentList(const ls::Command& command)
+{
+    const QVariant args = command.value(ls::argsKey);
+    if (!args.canConvert<QVariantList>()) {
+        return std::nullopt;
+    }
+    return qvariant_cast<QVariantList>(args);
+}
+
+// Without arguments the state is true, as callers have always relied on; the console always
+// sends an argument list, empty when nothing was typed, and that too is no argument. Otherwise
+// the first argument says it.
+std::optional<bool> ipcState(const ls::Command& command)
+{
+    const std::optional<QVariantList> args =
+        command.contains(ls::argsKey) ? argumentList(command) : QVariantList();
+    if (!args) {
+        return std::nullopt;
+    }
+    return args->isEmpty() ? std::optional<bool>(true) : strictBool(args->constFirst());
+}
+
+} // namespace
+
+const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::commandHandlers = {
+    {ls::CommandHandlerCmdId::GetCommandCategories, &CommandHandler::handleGetCommandCategories},
+    {ls::CommandHandlerCmdId::GetCommands, &CommandHandler::handleGetCommands},
+};
+
+const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::categoryHandlers = {
+    {ls::CommandCategories::ConfigurationCommandId, &CommandHandler::handleConfigurationCommands},
+    {ls::CommandCategories::PaperFeedCommandId, &CommandHandler::handlePaperFeedCommands},
+    {ls::CommandCategories::DocumentCommandId, &CommandHandler::handleDocumentCommands},
+    {ls::CommandCategories::EmbossCommandId, &CommandHandler::handleEmbossCommands},
+    {ls::CommandCategories::TestingCommandId, &CommandHandler::handleTestingCommands},
+    {ls::CommandCategories::IpcCommandId, &CommandHandler::handleIpcCommands},
+};
+
+CommandHandler::CommandHandler(QObject* parent)
+    : QObject(parent), m_table(std::make_shared<CommandTable>())
+{
+}
+
+bool CommandHandler::initialize()
+{
+    std::shared_ptr<const CommandTable> loaded = CommandTable::load(commandTablePath());
+    if (loaded == nullptr) {
+        return false;
+    }
+    m_table = std::move(loaded);
+    return true;
+}
+
+// Commands already on their lanes were checked against the old table and run as checked.
+void CommandHandler::reload()
+{
+    if (!initialize()) {
+        CH_LOG_ERROR() << "The command table in use stays.";
+        return;
+    }
+    qInfo().noquote()
+        << QStringLiteral("Command table reloaded: %1 commands").arg(m_table->commandCount());
+}
+
+const EnumKey CommandHandler::getCategory(const EnumValue& value) const
+{
+    if (const CategoryEnumeration* found = categoryOfCommand(value)) {
+        return found->category;
+    }
+    CH_LOG_ERROR() << "Command category not found!";
+    return ls::undefinedKey;
+}
+
+bool CommandHandler::isValidSubCommand(const EnumValue& value) const
+{
+    const EnumKey category = getCategory(value);
+    for (const CategoryEnumeration& candidate : categoryEnumerations) {
+        if (candidate.category == category) {
+            return candidate.commands.hasValue(value);
+        }
+    }
+    return false;
+}
+
+QVariantMap CommandHandler::makeReply(const QString& resultId, const QString& errorId)
+{
+    return reply::make(resultId, errorId);
+}
+
+void CommandHandler::startLanes(int capacity)
+{
+    for (const Sibling& sibling : siblings::all()) {
+        m_lanes.insert(&sibling, new Lane(sibling, capacity, this));
+    }
+}
+
+void CommandHandler::stopLanes()
+{
+    const QList<Lane*> lanes = m_lanes.values();
+    for (Lane* lane : lanes) {
+        lane->requestStop();
+    }
+    // All lanes stop together: the whole stop takes at most one sibling call time-out.
+    const QDeadlineTimer deadline(Lane::stopTimeoutMs);
+    for (Lane* lane : lanes) {
+        lane->waitStopped(deadline);
+    }
+}
+
+std::optional<QVariantMap> CommandHandler::dispatch(const QVariantMap& request,
+                                                    Completion completion)
+{
+    const Routing routing = route(request);
+    if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
+        return *immediate;
+    }
+    const SiblingCall& call = std::get<SiblingCall>(routing);
+    Lane* lane = m_lanes.value(call.sibling);
+    if (lane == nullptr) {
+        return runHere(call);
+    }
+    if (!lane->queue(call, std::move(completion))) {
+        return reply::failure();
+    }
+    return std::nullopt;
+}
+
+QVariantMap CommandHandler::process(const QVariantMap& request)
+{
+    const Routing routing = route(request);
+    if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
+        return *immediate;
+    }
+    return runHere(std::get<SiblingCall>(routing));
+}
+
+QVariantMap CommandHandler::runHere(const SiblingCall& call)
+{
+    SiblingRunner*& runner = m_localRunners[call.sibling];
+    if (runner == nullptr) {
+        runner = new SiblingRunner(*call.sibling, this);
+    }
+    return runner->run(call);
+}
+
+CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
+{
+    const QString commandId = request.value(ls::commandIdKey).toString();
+    const ls::Command command(request);
+
+    const auto catalogueHandler = commandHandlers.constFind(commandId);
+    if (catalogueHandler != commandHandlers.constEnd()) {
+        if (!ls::ServiceId::meta.hasKey(request.value(ls::senderIdKey).toString())) {
+            PROCESS_ERROR() << "Invalid sender!";
+            return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidSender);
+        }
+        return (this->*catalogueHandler.value())(command);
+    }
+
+    const EnumValue value = request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
+    const EnumKey category = getCategory(value);
+    if (commandId != ls::CommandHandlerCmdId::HandleCommand) {
+        PROCESS_ERROR() << "Invalid command!";
+        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidCmd);
+    }
+    if (!isValidSubCommand(value)) {
+        PROCESS_ERROR() << "Invalid sub-command!";
+        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidCmd);
+    }
+    const QString sender = request.value(ls::senderIdKey).toString();
+    if (!ls::ServiceId::meta.hasKey(sender)) {
+        PROCESS_ERROR() << "Invalid sender!";
+        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidSender);
+    }
+    qCDebug(commandHandlerCategory)
+        << "process command -" << commandId << "from sender -" << sender;
+    return (this->*categoryHandlers.value(category))(command);
+}
+
+CommandHandler::Routing CommandHandler::handleGetCommandCategories(const ls::Command&) const
+{
+    QVariantMap answer = makeReply(ls::ResultId::Success, ls::undefinedKey);
+    answer.insert(ls::commandCategoriesKey, m_table->categories());
+    return answer;
+}
+
+CommandHandler::Routing CommandHandler::handleGetCommands(const ls::Command& command) const
+{
+    QVariantMap answer = makeReply(ls::ResultId::Success, ls::undefinedKey);
+    answer.insert(ls::commandsKey, m_table->commandsOf(command.value(ls::categoryKey)));
+    return answer;
+}
+
+CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& command,
+                                                       const ls::MetaEnum& commands,
+                                                       const char* prefix,
+                                                       const QStringList& resultTypes) const
+{
+    const EnumKey entry = commands.key(subCommandValue(command));
+    if (!commands.hasKey(entry)) {
+        return reply::failure();
+    }
+    SiblingCall call;
+    call.number = subCommandValue(command);
+    call.logPrefix = prefix;
+    const auto functionInfo = getFunctionInfo(entry);
+    call.resultType = functionInfo.first;
+    call.function = functionInfo.second;
+    if (call.function == tableText::notImplemented) {
+        qCritical() << prefix << "Command not implemented";
+        return reply::failure();
+    }
+    if (!readArguments(command, prefix, call, getArgumentCount(entry))) {
+        return reply::failure();
+    }
+    if (!resultTypes.contains(call.resultType)) {
+        qCritical() << prefix << "Unable to find the function type.";
+        return reply::failure();
+    }
+    const QString category = getCategory(call.number);
+    call.category = category;
+    call.sibling = siblings::carrying(category);
+    return call;
+}
+
+bool CommandHandler::readArguments(const ls::Command& command, const char* prefix,
+                                   SiblingCall& call, int argumentCount)
+{
+    if (command.contains(ls::argsKey)) {
+        call.args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
+    } else if (argumentCount != 0) {
+        qCritical() << prefix
+                    << QStringLiteral("%1 key not found. Please provide the parameter list.")
+                           .arg(ls::argsKey);
+        return false;
+    }
+    if (argumentCount != call.args.size()) {
+        qCritical() << prefix << "Mismatch between argument count and provided arguments number.";
+        qInfo() << QStringLiteral("Please provide %1 parameters").arg(argumentCount);
+        return false;
+    }
+    call.withArguments = argumentCount != 0;
+    return true;
+}
+
+CommandHandler::Routing CommandHandler::handlePaperFeedCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return checkTableCall(command, ls::PaperFeedCommandId::meta, prefix.c_str(),
+                          {tableText::voidType, tableText::intType, tableText::boolType});
+}
+
+CommandHandler::Routing CommandHandler::handleEmbossCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return checkTableCall(command, ls::EmbossCommandId::meta, prefix.c_str(),
+                          {tableText::voidType});
+}
+
+CommandHandler::Routing CommandHandler::handleTestingCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return checkTableCall(command, ls::TestingCommandId::meta, prefix.c_str(),
+                          {tableText::voidType});
+}
+
+CommandHandler::Routing CommandHandler::handleDocumentCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return checkTableCall(command, ls::DocumentCommandId::meta, prefix.c_str(),
+                          {tableText::voidType, tableText::boolType, tableText::variantListType});
+}
+
+CommandHandler::Routing
+CommandHandler::handleConfigurationCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    return checkTableCall(command, ls::ConfigurationCommandId::meta, prefix.c_str(),
+                          {tableText::variantMapType, tableText::listType, tableText::voidType});
+}
+
+// IPC commands are two fixed print-manager operations; their arguments switch hardware, so one
+// that does not say exactly what to do is refused rather than guessed.
+CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& command) const
+{
+    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
+    const EnumValue value = subCommandValue(command);
+    const EnumKey entry = ls::IpcCommandId::meta.key(value);
+    if (!ls::IpcCommandId::meta.hasKey(entry)) {
+        return reply::failure();
+    }
+    SiblingCall call;
+    call.sibling = &siblings::of(siblings::printManager);
+    call.category = ls::CommandCategories::IpcCommandId;
+    call.number = value;
+    call.logPrefix = prefix;
+    if (value == ls::IpcCommandId::meta.value(ls::IpcCommandId::IPCState)) {
+        const std::optional<bool> state = ipcState(command);
+        if (!state) {
+            qCritical() << prefix.c_str()
+                        << "IPCState takes exactly one argument: true, false, 1 or 0.";
+            return reply::failure();
+        }
+        call.operation = SiblingCall::Operation::setIpcState;
+        call.function = QStringLiteral("setIPCState");
+        call.ipcState = *state;
+        return call;
+    }
+    const std::optional<int> parameter = testParameter(command, entry);
+    if (!parameter) {
+        qCritical() << prefix.c_str() << entry << "takes an integer parameter.";
+        return reply::failure();
+    }
+    call.operation = SiblingCall::Operation::runTest;
+    call.function = QStringLiteral("runTestCmd");
+    call.parameter = *parameter;
+    return call;
+}
+
+// 0 when the test takes no parameter or none is given; the table's count decides.
+std::optional<int> CommandHandler::testParameter(const ls::Command& command,
+                                                 const EnumKey& entry) const
+{
+    if (getArgumentCount(entry) <= 0 || !command.contains(ls::argsKey)) {
+        return 0;
+    }
+    const std::optional<QVariantList> args = argumentList(command);
+    if (!args) {
+        return std::nullopt;
+    }
+    return args->isEmpty() ? 0 : strictInt(args->constFirst());
+}

@@ -1,0 +1,202 @@
+#include "Lane.h"
+
+#include "LogPrefix.h"
+#include "Reply.h"
+#include "SiblingLink.h"
+#include "SiblingRunner.h"
+#include "Siblings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QThread>
+#include <QtDebug>
+
+#include <deque>
+#include <mutex>
+
+const int Lane::stopTimeoutMs = SiblingLink::callTimeoutMs + 500;
+int Lane::s_waitBoundSeconds = Lane::defaultWaitBoundSeconds;
+
+void Lane::setWaitBound(int seconds)
+{
+    s_waitBoundSeconds = seconds;
+}
+
+// A call is handed over under the mutex, not inside Qt's event: the wake-up that Qt queues to the
+// lane's thread carries nothing, so every object that crosses threads is guarded by one lock.
+struct Lane::Queue {
+    struct Waiting {
+        SiblingCall call;
+        Completion completion;
+        // Monotonic, so that a change of the wall clock neither drops nor keeps a call.
+        QElapsedTimer since;
+    };
+
+    std::mutex mutex;
+    std::deque<Waiting> waiting;
+    // Waiting and running.
+    int held = 0;
+    bool stopping = false;
+    const int waitBoundSeconds;
+    // Made and used on the lane's thread only.
+    Runner runner;
+
+    explicit Queue(int bound) : waitBoundSeconds(bound) {}
+};
+
+namespace {
+// One waiting call to run.
+const auto wakeEvent = QEvent::Type(QEvent::User + 1);
+// The end of the lane, once the calls queued before it have been answered.
+const auto endEvent = QEvent::Type(QEvent::User + 2);
+} // namespace
+
+// Lives on the lane's thread. The events that wake it are made before the queue's lock is taken
+// to hand a call over, so that the lock also orders the event's making before its deletion on
+// this thread.
+class Lane::Context : public QObject
+{
+public:
+    Context(std::shared_ptr<Queue> queue, RunnerFactory make)
+        : m_queue(std::move(queue)), m_make(std::move(make))
+    {
+    }
+
+    bool event(QEvent* event) override
+    {
+        // Taken before the event is read: the lock orders its making on the main thread before
+        // its use here, which Qt's own event queue does too, but out of sight of the tools that
+        // check the project's threads.
+        std::unique_lock<std::mutex> lock(m_queue->mutex);
+        const QEvent::Type type = event->type();
+        lock.unlock();
+        if (type == wakeEvent) {
+            // Made on the first call, so that it and all it makes live on this thread.
+            if (!m_queue->runner) {
+                m_queue->runner = m_make(this);
+            }
+            runNext(*m_queue);
+            return true;
+        }
+        if (type == endEvent) {
+            thread()->quit();
+            return true;
+        }
+        return QObject::event(event);
+    }
+
+private:
+    const std::shared_ptr<Queue> m_queue;
+    const RunnerFactory m_make;
+};
+
+Lane::RunnerFactory Lane::siblingRunner(const Sibling& sibling)
+{
+    return [&sibling](QObject* context) -> Runner {
+        const SiblingRunner* runner = new SiblingRunner(sibling, context);
+        return [runner](const SiblingCall& call) { return runner->run(call); };
+    };
+}
+
+Lane::Lane(const Sibling& sibling, int capacity, QObject* parent, RunnerFactory makeRunner)
+    : QObject(parent), m_sibling(sibling), m_capacity(capacity), m_thread(new QThread),
+      m_queue(std::make_shared<Queue>(s_waitBoundSeconds)),
+      m_context(new Context(m_queue, makeRunner ? std::move(makeRunner) : siblingRunner(sibling)))
+{
+    m_thread->setObjectName(sibling.name);
+    m_context->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_context, &QObject::deleteLater);
+    m_thread->start();
+}
+
+Lane::~Lane()
+{
+    requestStop();
+    if (waitStopped(QDeadlineTimer(stopTimeoutMs))) {
+        delete m_thread;
+        return;
+    }
+    // Destroying a running thread would abort the process; it ends with the process instead.
+    qWarning().noquote() << QStringLiteral("Lane of %1 still running at exit").arg(m_sibling.name);
+}
+
+bool Lane::queue(const SiblingCall& call, Completion completion)
+{
+    auto wake = std::make_unique<QEvent>(wakeEvent);
+    int held = 0;
+    {
+        const std::lock_guard<std::mutex> lock(m_queue->mutex);
+        held = m_queue->held;
+        if (held < m_capacity) {
+            QElapsedTimer since;
+            since.start();
+            m_queue->waiting.push_back({call, std::move(completion), since});
+            ++m_queue->held;
+        }
+    }
+    if (held >= m_capacity) {
+        CH_LOG_ERROR() << "Lane of" << m_sibling.name << "full:" << held
+                       << "requests wait, request refused.";
+        return false;
+    }
+    QCoreApplication::postEvent(m_context, wake.release());
+    return true;
+}
+
+// On the lane's thread, once per queued call. The wait is checked only here: a call taken off
+// the queue in time ends within one sibling call time-out, so its caller is still answered
+// before it gives up.
+void Lane::runNext(Queue& queue)
+{
+    std::unique_lock<std::mutex> lock(queue.mutex);
+    Queue::Waiting next = std::move(queue.waiting.front());
+    queue.waiting.pop_front();
+    const bool stopping = queue.stopping;
+    lock.unlock();
+    if (stopping) {
+        next.completion(notRunAtStop(next.call.sibling->name));
+    } else if (next.since.elapsed() >= qint64(queue.waitBoundSeconds) * 1000) {
+        next.completion(notRunAfterWait(next.call, queue.waitBoundSeconds));
+    } else {
+        next.completion(queue.runner(next.call));
+    }
+    lock.lock();
+    --queue.held;
+}
+
+QVariantMap Lane::notRunAtStop(const QString& sibling)
+{
+    CH_LOG_ERROR() << "Lane of" << sibling << "stopping: request not run.";
+    return reply::failure();
+}
+
+// Its caller is about to give up on it, and running it after that would only keep the sibling,
+// already behind, busy with work nobody waits for.
+QVariantMap Lane::notRunAfterWait(const SiblingCall& call, int waitBoundSeconds)
+{
+    CH_LOG_ERROR() << qUtf8Printable(QStringLiteral("Command %1 not run: %2 has been busy for %3 s")
+                                         .arg(call.number)
+                                         .arg(call.sibling->busName)
+                                         .arg(waitBoundSeconds));
+    return reply::failure();
+}
+
+void Lane::requestStop()
+{
+    auto end = std::make_unique<QEvent>(endEvent);
+    {
+        const std::lock_guard<std::mutex> lock(m_queue->mutex);
+        if (m_queue->stopping) {
+            return;
+        }
+        m_queue->stopping = true;
+    }
+    // Behind every waiting call, so that each of them is answered before the lane ends.
+    QCoreApplication::postEvent(m_context, end.release());
+}
+
+bool Lane::waitStopped(QDeadlineTimer deadline)
+{
+    return m_thread->wait(deadline);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "SiblingCall.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class QThread;
+struct Sibling;
+
+// One sibling's lane: a thread of its own on which that sibling's checked calls run one at a
+// time, in the order they were queued, through a runner made on that thread, which owns the
+// sibling's proxy and client. A slow or hung sibling holds up its own lane and nothing else.
+// The Lane object itself lives on the main thread and is used from there only.
+class Lane : public QObject
+{
+    Q_OBJECT
+public:
+    // Called on the lane's thread with the reply once the call has run there.
+    using Completion = std::function<void(const QVariantMap& reply)>;
+    // What carries out a call on the lane, made there by a factory given the lane's context
+    // object, on the lane's thread, as the parent for whatever it makes.
+    using Runner = std::function<QVariantMap(const SiblingCall& call)>;
+    using RunnerFactory = std::function<Runner(QObject* context)>;
+    // The sibling's own runner: its proxy and client.
+    static RunnerFactory siblingRunner(const Sibling& sibling);
+    // A lane ends once its sibling call has returned, which the call time-out bounds.
+    static const int stopTimeoutMs;
+    // A request that has waited this long on its lane is answered without being run. With the
+    // one sibling call that may be running when the bound passes (at most the call time-out),
+    // every caller hears from the service within 22 s, before a bus client's default 25 s.
+    static constexpr int defaultWaitBoundSeconds = 20;
+    // Main thread only, before the lanes are built: each lane keeps the bound it was built with,
+    // so its thread never reads this.
+    static void setWaitBound(int seconds);
+
+    Lane(const Sibling& sibling, int capacity, QObject* parent = nullptr,
+         RunnerFactory makeRunner = {});
+    ~Lane() override;
+
+    // False, after one error line and without calling the completion, when the lane already
+    // holds its capacity of requests (waiting or running). A call still waiting when the wait
+    // bound passes is never run: its completion gets a failure, after one error line.
+    bool queue(const SiblingCall& call, Completion completion);
+
+    // The thread ends after the call it runs; calls still waiting are not run but answered with
+    // a failure, so that no caller is left without a reply.
+    void requestStop();
+    // True when the thread has ended by the deadline.
+    bool waitStopped(QDeadlineTimer deadline);
+
+private:
+    // What the main thread hands to the lane's thread, and only through it: shared so that a
+    // lane thread left running at shutdown never touches a deleted object.
+    struct Queue;
+    class Context;
+    static void runNext(Queue& queue);
+    static QVariantMap notRunAtStop(const QString& sibling);
+    static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
+
+    static int s_waitBoundSeconds;
+
+    const Sibling& m_sibling;
+    int m_capacity;
+    QThread* m_thread;
+    std::shared_ptr<Queue> m_queue;
+    // Moved to the lane's thread: each queued call wakes it there, and the runner is its child,
+    // made there. Deleted there when the thread ends.
+    Context* m_context;
+};

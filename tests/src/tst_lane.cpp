@@ -1,0 +1,136 @@
+// A lane in-process, driven by a fake runner given to it in place of the sibling's: where and in
+// what order calls run, the capacity, the wait bound and the stop, with the lines each refusal
+// writes. The fake blocks on a semaphore where a sibling would be slow.
+#include "Lane.h"
+#include "LogCapture.h"
+#include "Siblings.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+SiblingCall call(int number)
+{
+    SiblingCall call;
+    call.sibling = &siblings::of(siblings::speech);
+    call.number = number;
+    return call;
+}
+
+// Runs each call once the test releases it, and records its number and thread.
+struct FakeSibling {
+    QSemaphore started;
+    QSemaphore release;
+    QVector<int> ran;
+    QSet<QThread*> threads;
+
+    Lane::RunnerFactory factory()
+    {
+        return [this](QObject*) -> Lane::Runner {
+            return [this](const SiblingCall& call) {
+                started.release();
+                release.acquire();
+                ran.append(call.number);
+                threads.insert(QThread::currentThread());
+                return QVariantMap{{"ran", call.number}};
+            };
+        };
+    }
+};
+
+} // namespace
+
+class LaneTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void runsInOrderOnItsOwnThreadUpToItsCapacity();
+    void callsPastTheWaitBoundAreNotRun();
+    void stopAnswersWaitingCallsWithoutRunningThem();
+
+private:
+    // Replies by call number, written on the lane's thread.
+    QMap<int, QVariantMap> m_replies;
+    QMutex m_mutex;
+    Lane::Completion record(int number)
+    {
+        return [this, number](const QVariantMap& reply) {
+            const QMutexLocker lock(&m_mutex);
+            m_replies.insert(number, reply);
+        };
+    }
+    int replied()
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_replies.size();
+    }
+};
+
+void LaneTest::runsInOrderOnItsOwnThreadUpToItsCapacity()
+{
+    m_replies.clear();
+    FakeSibling sibling;
+    LogCapture log;
+    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
+    for (int number : {501, 502, 503}) {
+        QVERIFY(lane.queue(call(number), record(number)));
+    }
+    QVERIFY(!lane.queue(call(504), record(504)));
+    QCOMPARE(log.messages(), QStringList{"Lane::queue ERROR: Lane of \"speech\" full: 3 requests "
+                                         "wait, request refused."});
+    sibling.release.release(3);
+    QTRY_COMPARE(replied(), 3);
+    QCOMPARE(sibling.ran, (QVector<int>{501, 502, 503}));
+    QCOMPARE(sibling.threads.size(), 1);
+    QVERIFY(!sibling.threads.contains(QThread::currentThread()));
+    QCOMPARE(m_replies.value(503), QVariantMap({{"ran", 503}}));
+    // Room again once the calls are done.
+    QVERIFY(lane.queue(call(505), record(505)));
+    sibling.release.release();
+}
+
+void LaneTest::callsPastTheWaitBoundAreNotRun()
+{
+    m_replies.clear();
+    FakeSibling sibling;
+    LogCapture log;
+    Lane::setWaitBound(0);
+    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
+    Lane::setWaitBound(Lane::defaultWaitBoundSeconds);
+    QVERIFY(lane.queue(call(500), record(500)));
+    QTRY_COMPARE(replied(), 1);
+    QVERIFY(sibling.ran.isEmpty());
+    QCOMPARE(m_replies.value(500),
+             QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+    QCOMPARE(log.messages(), QStringList{"Lane::notRunAfterWait ERROR: Command 500 not run: "
+                                         "com.vellorn.Speech has been busy for 0 s"});
+}
+
+void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
+{
+    m_replies.clear();
+    FakeSibling sibling;
+    LogCapture log;
+    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
+    for (int number : {501, 502, 503}) {
+        QVERIFY(lane.queue(call(number), record(number)));
+    }
+    // The first is running when the stop comes.
+    QVERIFY(sibling.started.tryAcquire(1, 5000));
+    lane.requestStop();
+    sibling.release.release(3);
+    QVERIFY(lane.waitStopped(QDeadlineTimer(Lane::stopTimeoutMs)));
+    QCOMPARE(replied(), 3);
+    QCOMPARE(sibling.ran, QVector<int>{501});
+    QCOMPARE(m_replies.value(502),
+             QVariantMap({{"resultId", "Failure"}, {"errorId", "Undefined"}}));
+    const QString notRun =
+        QStringLiteral("Lane::notRunAtStop ERROR: Lane of \"speech\" stopping: request not run.");
+    QCOMPARE(log.messages(), (QStringList{notRun, notRun}));
+}
+
+QTEST_GUILESS_MAIN(LaneTest)
+#include "tst_lane.moc"
