@@ -82,6 +82,7 @@ Console::Console(CommandHandler* handler) : QObject(handler), m_handler(handler)
     connect(reader, &ls::ConsoleReader::textReceived, this, &Console::onTextReceived);
     connect(handler, &CommandHandler::notification, handler, &Console::printNotification,
             Qt::DirectConnection);
+    connect(this, &Console::commandFinished, this, &Console::finishCommand, Qt::QueuedConnection);
 }
 
 void Console::onTextReceived(const QString& line)
@@ -188,13 +189,9 @@ bool Console::handleCommand(int number, const QStringList& arguments)
     };
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.
-    m_commandRunning = !m_handler
-                            ->dispatch(request,
-                                       [this](const QVariantMap&) {
-                                           QMetaObject::invokeMethod(this, &Console::finishCommand,
-                                                                     Qt::QueuedConnection);
-                                       })
-                            .has_value();
+    m_commandRunning =
+        !m_handler->dispatch(request, [this](const QVariantMap&) { emit commandFinished(); })
+             .has_value();
     if (!m_commandRunning) {
         printBreakLast(qDebug(), doneBanner);
     }

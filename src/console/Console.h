@@ -12,7 +12,8 @@ class CommandHandler;
 // texts from the command table and run commands by number through the command handler. It also
 // prints the handler's notifications when the "Console" logging category is on. Every line is
 // understood on its own; the console keeps no menu state. A command that runs on a sibling's
-// lane is finished (closing line printed) before the next typed line is taken.
+// lane is finished (closing line printed) before the next typed line is taken. Lives on the main
+// thread.
 class Console : public QObject
 {
     Q_OBJECT
@@ -27,6 +28,11 @@ public:
     bool handleCommand(int number, const QStringList& arguments);
     // One line per entry: value, description and arguments from the command table.
     void display(const ls::MetaEnum& enumeration) const;
+
+signals:
+    // Emitted from the lane's thread when the command typed last has run there; received on the
+    // console's own, the main thread.
+    void commandFinished();
 
 private slots:
     void onTextReceived(const QString&);

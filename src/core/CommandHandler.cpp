@@ -1,6 +1,7 @@
 #include "CommandHandler.h"
 
 #include "CategoryEnumerations.h"
+#include "IpcArguments.h"
 #include "Lane.h"
 #include "LogPrefix.h"
 #include "Reply.h"
@@ -11,9 +12,6 @@
 
 #include <QLoggingCategory>
 #include <QtDebug>
-
-#include <cmath>
-#include <limits>
 
 // The request's checks have always logged under the name of the method that takes requests.
 #define PROCESS_ERROR() qCritical() << "CommandHandler::process ERROR:"
@@ -30,89 +28,6 @@ const QLoggingCategory& commandHandlerCategory()
 EnumValue subCommandValue(const ls::Command& command)
 {
     return command.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
-}
-
-bool isIntegral(const QVariant& value)
-{
-    switch (static_cast<QMetaType::Type>(value.userType())) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Requests typed at the console or carried in JSON give numbers as text or as doubles; any
-// other value would be a guess.
-std::optional<int> strictInt(const QVariant& value)
-{
-    bool ok = false;
-    qlonglong number = 0;
-    if (isIntegral(value) || value.userType() == QMetaType::QString) {
-        number = value.toString().trimmed().toLongLong(&ok);
-    } else if (value.userType() == QMetaType::Double) {
-        const double real = value.toDouble();
-        ok = std::isfinite(real) && std::trunc(real) == real && std::fabs(real) < 1e18;
-        number = ok ? static_cast<qlonglong>(real) : 0;
-    }
-    if (!ok || number < std::numeric_limits<int>::min() ||
-        number > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(number);
-}
-
-// A boolean, or true, false, 1 or 0 as text or number.
-std::optional<bool> strictBool(const QVariant& value)
-{
-    if (value.userType() == QMetaType::Bool) {
-        return value.toBool();
-    }
-    if (value.userType() == QMetaType::Double) {
-        const std::optional<int> number = strictInt(value);
-        return number == 1 || number == 0 ? std::optional<bool>(number == 1) : std::nullopt;
-    }
-    if (!isIntegral(value) && value.userType() != QMetaType::QString) {
-        return std::nullopt;
-    }
-    const QString text = value.toString().trimmed().toLower();
-    if (text == QLatin1String("true") || text == QLatin1String("1")) {
-        return true;
-    }
-    if (text == QLatin1String("false") || text == QLatin1String("0")) {
-        return false;
-    }
-    return std::nullopt;
-}
-
-// The request's argument list; nothing when it carries arguments that are no list.
-std::optional<QVariantList> argumentList(const ls::Command& command)
-{
-    const QVariant args = command.value(ls::argsKey);
-    if (!args.canConvert<QVariantList>()) {
-        return std::nullopt;
-    }
-    return qvariant_cast<QVariantList>(args);
-}
-
-// Without arguments the state is true, as callers have always relied on; the console always
-// sends an argument list, empty when nothing was typed, and that too is no argument. Otherwise
-// the first argument says it.
-std::optional<bool> ipcState(const ls::Command& command)
-{
-    const std::optional<QVariantList> args =
-        command.contains(ls::argsKey) ? argumentList(command) : QVariantList();
-    if (!args) {
-        return std::nullopt;
-    }
-    return args->isEmpty() ? std::optional<bool>(true) : strictBool(args->constFirst());
 }
 
 } // namespace
@@ -389,8 +304,9 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     call.category = ls::CommandCategories::IpcCommandId;
     call.number = value;
     call.logPrefix = prefix;
+    const IpcArguments arguments(command);
     if (value == ls::IpcCommandId::meta.value(ls::IpcCommandId::IPCState)) {
-        const std::optional<bool> state = ipcState(command);
+        const std::optional<bool> state = arguments.state();
         if (!state) {
             qCritical() << prefix.c_str()
                         << "IPCState takes exactly one argument: true, false, 1 or 0.";
@@ -401,7 +317,8 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
         call.ipcState = *state;
         return call;
     }
-    const std::optional<int> parameter = testParameter(command, entry);
+    // The table's count decides whether the test takes a parameter.
+    const std::optional<int> parameter = arguments.testParameter(getArgumentCount(entry) > 0);
     if (!parameter) {
         qCritical() << prefix.c_str() << entry << "takes an integer parameter.";
         return reply::failure();
@@ -410,18 +327,4 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     call.function = QStringLiteral("runTestCmd");
     call.parameter = *parameter;
     return call;
-}
-
-// 0 when the test takes no parameter or none is given; the table's count decides.
-std::optional<int> CommandHandler::testParameter(const ls::Command& command,
-                                                 const EnumKey& entry) const
-{
-    if (getArgumentCount(entry) <= 0 || !command.contains(ls::argsKey)) {
-        return 0;
-    }
-    const std::optional<QVariantList> args = argumentList(command);
-    if (!args) {
-        return std::nullopt;
-    }
-    return args->isEmpty() ? 0 : strictInt(args->constFirst());
 }

@@ -100,7 +100,6 @@ private:
                            const char* prefix, const QStringList& resultTypes) const;
     static bool readArguments(const ls::Command& command, const char* prefix, SiblingCall& call,
                               int argumentCount);
-    std::optional<int> testParameter(const ls::Command& command, const EnumKey& entry) const;
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;
