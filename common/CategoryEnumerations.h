@@ -28,3 +28,12 @@ inline const CategoryEnumeration* categoryOfCommand(int number)
     }
     return nullptr;
 }
+
+// A command as a technician names it: "FeedLines (202)".
+inline QString commandLabel(int number)
+{
+    const CategoryEnumeration* category = categoryOfCommand(number);
+    return category != nullptr
+               ? QStringLiteral("%1 (%2)").arg(category->commands.key(number)).arg(number)
+               : QStringLiteral("Command %1").arg(number);
+}

@@ -1,5 +1,6 @@
 #include "CommandHandler.h"
 
+#include "ArgumentConversion.h"
 #include "CategoryEnumerations.h"
 #include "IpcArguments.h"
 #include "Lane.h"
@@ -120,17 +121,22 @@ void CommandHandler::stopLanes()
 std::optional<QVariantMap> CommandHandler::dispatch(const QVariantMap& request,
                                                     Completion completion)
 {
+    const bool reasonAsked = asksForReason(request);
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
-        return *immediate;
+        return reply::forCaller(*immediate, reasonAsked);
     }
     const SiblingCall& call = std::get<SiblingCall>(routing);
     Lane* lane = m_lanes.value(call.sibling);
     if (lane == nullptr) {
-        return runHere(call);
+        return reply::forCaller(runHere(call), reasonAsked);
     }
-    if (!lane->queue(call, std::move(completion))) {
-        return reply::failure();
+    const std::optional<QVariantMap> refused = lane->queue(
+        call, [reasonAsked, completion = std::move(completion)](const QVariantMap& answer) {
+            completion(reply::forCaller(answer, reasonAsked));
+        });
+    if (refused) {
+        return reply::forCaller(*refused, reasonAsked);
     }
     return std::nullopt;
 }
@@ -139,9 +145,14 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
 {
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
-        return *immediate;
+        return reply::forCaller(*immediate, asksForReason(request));
     }
-    return runHere(std::get<SiblingCall>(routing));
+    return reply::forCaller(runHere(std::get<SiblingCall>(routing)), asksForReason(request));
+}
+
+bool CommandHandler::asksForReason(const QVariantMap& request)
+{
+    return ArgumentConversion::toBool(request.value(errorTextKey)).value_or(false);
 }
 
 QVariantMap CommandHandler::runHere(const SiblingCall& call)
@@ -160,9 +171,11 @@ CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
 
     const auto catalogueHandler = commandHandlers.constFind(commandId);
     if (catalogueHandler != commandHandlers.constEnd()) {
-        if (!ls::ServiceId::meta.hasKey(request.value(ls::senderIdKey).toString())) {
+        const QString sender = request.value(ls::senderIdKey).toString();
+        if (!ls::ServiceId::meta.hasKey(sender)) {
             PROCESS_ERROR() << "Invalid sender!";
-            return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidSender);
+            return reply::refusal(ls::ErrorId::InvalidSender,
+                                  QStringLiteral("Invalid sender \"%1\"").arg(sender));
         }
         return (this->*catalogueHandler.value())(command);
     }
@@ -171,16 +184,20 @@ CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
     const EnumKey category = getCategory(value);
     if (commandId != ls::CommandHandlerCmdId::HandleCommand) {
         PROCESS_ERROR() << "Invalid command!";
-        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidCmd);
+        return reply::refusal(ls::ErrorId::InvalidCmd,
+                              QStringLiteral("Invalid command \"%1\"").arg(commandId));
     }
     if (!isValidSubCommand(value)) {
         PROCESS_ERROR() << "Invalid sub-command!";
-        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidCmd);
+        return reply::refusal(ls::ErrorId::InvalidCmd,
+                              QStringLiteral("Invalid sub-command \"%1\"")
+                                  .arg(request.value(ls::subCommandIdKey).toString()));
     }
     const QString sender = request.value(ls::senderIdKey).toString();
     if (!ls::ServiceId::meta.hasKey(sender)) {
         PROCESS_ERROR() << "Invalid sender!";
-        return makeReply(ls::ResultId::Failure, ls::ErrorId::InvalidSender);
+        return reply::refusal(ls::ErrorId::InvalidSender,
+                              QStringLiteral("Invalid sender \"%1\"").arg(sender));
     }
     qCDebug(commandHandlerCategory)
         << "process command -" << commandId << "from sender -" << sender;
@@ -207,8 +224,9 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
                                                        const QStringList& resultTypes) const
 {
     const EnumKey entry = commands.key(subCommandValue(command));
+    const QString label = commandLabel(subCommandValue(command));
     if (!commands.hasKey(entry)) {
-        return reply::failure();
+        return reply::failure(label + QStringLiteral(": no command of its category"));
     }
     SiblingCall call;
     call.number = subCommandValue(command);
@@ -218,14 +236,17 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
     call.function = functionInfo.second;
     if (call.function == tableText::notImplemented) {
         qCritical() << prefix << "Command not implemented";
-        return reply::failure();
+        return reply::failure(label + QStringLiteral(": not implemented"));
     }
-    if (!readArguments(command, prefix, call, getArgumentCount(entry))) {
-        return reply::failure();
+    if (const QString refused = readArguments(command, prefix, call, getArgumentCount(entry));
+        !refused.isEmpty()) {
+        return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
     if (!resultTypes.contains(call.resultType)) {
         qCritical() << prefix << "Unable to find the function type.";
-        return reply::failure();
+        return reply::failure(
+            QStringLiteral("%1: the command table gives it no result type of its category (\"%2\")")
+                .arg(label, call.resultType));
     }
     const QString category = getCategory(call.number);
     call.category = category;
@@ -233,8 +254,8 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
     return call;
 }
 
-bool CommandHandler::readArguments(const ls::Command& command, const char* prefix,
-                                   SiblingCall& call, int argumentCount)
+QString CommandHandler::readArguments(const ls::Command& command, const char* prefix,
+                                      SiblingCall& call, int argumentCount)
 {
     if (command.contains(ls::argsKey)) {
         call.args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
@@ -242,15 +263,19 @@ bool CommandHandler::readArguments(const ls::Command& command, const char* prefi
         qCritical() << prefix
                     << QStringLiteral("%1 key not found. Please provide the parameter list.")
                            .arg(ls::argsKey);
-        return false;
+        return QStringLiteral("takes %1 argument(s), the request has no %2")
+            .arg(argumentCount)
+            .arg(ls::argsKey);
     }
     if (argumentCount != call.args.size()) {
         qCritical() << prefix << "Mismatch between argument count and provided arguments number.";
         qInfo() << QStringLiteral("Please provide %1 parameters").arg(argumentCount);
-        return false;
+        return QStringLiteral("takes %1 argument(s), the request has %2")
+            .arg(argumentCount)
+            .arg(call.args.size());
     }
     call.withArguments = argumentCount != 0;
-    return true;
+    return {};
 }
 
 CommandHandler::Routing CommandHandler::handlePaperFeedCommands(const ls::Command& command) const
@@ -296,8 +321,9 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
     const EnumValue value = subCommandValue(command);
     const EnumKey entry = ls::IpcCommandId::meta.key(value);
+    const QString label = commandLabel(value);
     if (!ls::IpcCommandId::meta.hasKey(entry)) {
-        return reply::failure();
+        return reply::failure(label + QStringLiteral(": no command of its category"));
     }
     SiblingCall call;
     call.sibling = &siblings::of(siblings::printManager);
@@ -310,7 +336,8 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
         if (!state) {
             qCritical() << prefix.c_str()
                         << "IPCState takes exactly one argument: true, false, 1 or 0.";
-            return reply::failure();
+            return reply::failure(
+                QStringLiteral("%1: %2").arg(label, arguments.refusal(QStringLiteral("boolean"))));
         }
         call.operation = SiblingCall::Operation::setIpcState;
         call.function = QStringLiteral("setIPCState");
@@ -321,7 +348,8 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     const std::optional<int> parameter = arguments.testParameter(getArgumentCount(entry) > 0);
     if (!parameter) {
         qCritical() << prefix.c_str() << entry << "takes an integer parameter.";
-        return reply::failure();
+        return reply::failure(
+            QStringLiteral("%1: %2").arg(label, arguments.refusal(QStringLiteral("integer"))));
     }
     call.operation = SiblingCall::Operation::runTest;
     call.function = QStringLiteral("runTestCmd");

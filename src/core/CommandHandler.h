@@ -83,6 +83,7 @@ signals:
 
 private:
     Routing route(const QVariantMap& request) const;
+    static bool asksForReason(const QVariantMap& request);
     QVariantMap runHere(const SiblingCall& call);
 
     Routing handleGetCommandCategories(const ls::Command& command) const;
@@ -98,8 +99,10 @@ private:
     // category accepts; the call, or the failure reply after its line.
     Routing checkTableCall(const ls::Command& command, const ls::MetaEnum& commands,
                            const char* prefix, const QStringList& resultTypes) const;
-    static bool readArguments(const ls::Command& command, const char* prefix, SiblingCall& call,
-                              int argumentCount);
+    // Empty when the request's arguments fit the table's count; otherwise why not, after the
+    // lines.
+    static QString readArguments(const ls::Command& command, const char* prefix, SiblingCall& call,
+                                 int argumentCount);
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;

@@ -23,6 +23,14 @@ std::optional<bool> IpcArguments::state() const
                              : ArgumentConversion::toBool(m_list->constFirst());
 }
 
+QString IpcArguments::refusal(const QString& expected) const
+{
+    if (!m_list) {
+        return QStringLiteral("its arguments are no list");
+    }
+    return QStringLiteral("\"%1\" is no %2").arg(m_list->value(0).toString(), expected);
+}
+
 std::optional<int> IpcArguments::testParameter(bool takesParameter) const
 {
     if (!takesParameter || !m_given) {

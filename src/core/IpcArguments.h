@@ -19,6 +19,8 @@ public:
     std::optional<bool> state() const;
     // A self-test's parameter: 0 when the test takes none or none is given.
     std::optional<int> testParameter(bool takesParameter) const;
+    // Why the arguments say nothing of the kind expected, for a refusal: ""maybe" is no boolean".
+    QString refusal(const QString& expected) const;
 
 private:
     bool m_given;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "ErrorText.h"
 #include "ls/Enums.h"
 #include "ls/Keys.h"
 
 #include <QString>
 #include <QVariantMap>
 
-// The two entries every reply starts from, and the reply of a command that was not carried out.
+// The two entries every reply starts from, and the replies of a request that was refused or a
+// command that was not carried out. Those carry why, from where it arises; whoever sends the
+// reply keeps it only for a caller that asked (see errorTextKey).
 namespace reply {
 
 inline QVariantMap make(const QString& resultId, const QString& errorId)
@@ -14,9 +17,26 @@ inline QVariantMap make(const QString& resultId, const QString& errorId)
     return {{ls::resultIdKey, resultId}, {ls::errorIdKey, errorId}};
 }
 
-inline QVariantMap failure()
+inline QVariantMap refusal(const QString& errorId, const QString& why)
 {
-    return make(ls::ResultId::Failure, ls::undefinedKey);
+    QVariantMap refused = make(ls::ResultId::Failure, errorId);
+    refused.insert(errorTextKey, why);
+    return refused;
+}
+
+inline QVariantMap failure(const QString& why)
+{
+    return refusal(ls::undefinedKey, why);
+}
+
+// The reply as the caller gets it: a failure keeps its reason only for a request that asked for
+// it, so that every other reply is exactly what it always was.
+inline QVariantMap forCaller(QVariantMap answer, bool reasonAsked)
+{
+    if (!reasonAsked && answer.value(ls::resultIdKey) == ls::ResultId::Failure) {
+        answer.remove(errorTextKey);
+    }
+    return answer;
 }
 
 } // namespace reply

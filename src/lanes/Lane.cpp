@@ -1,5 +1,6 @@
 #include "Lane.h"
 
+#include "CategoryEnumerations.h"
 #include "LogPrefix.h"
 #include "Reply.h"
 #include "SiblingLink.h"
@@ -121,7 +122,7 @@ Lane::~Lane()
     qWarning().noquote() << QStringLiteral("Lane of %1 still running at exit").arg(m_sibling.name);
 }
 
-bool Lane::queue(const SiblingCall& call, Completion completion)
+std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion completion)
 {
     auto wake = std::make_unique<QEvent>(wakeEvent);
     int held = 0;
@@ -138,10 +139,12 @@ bool Lane::queue(const SiblingCall& call, Completion completion)
     if (held >= m_capacity) {
         CH_LOG_ERROR() << "Lane of" << m_sibling.name << "full:" << held
                        << "requests wait, request refused.";
-        return false;
+        return reply::failure(QStringLiteral("%1: not run: %2 has %3 requests waiting")
+                                  .arg(commandLabel(call.number), m_sibling.busName)
+                                  .arg(held));
     }
     QCoreApplication::postEvent(m_context, wake.release());
-    return true;
+    return std::nullopt;
 }
 
 // On the lane's thread, once per queued call. The wait is checked only here: a call taken off
@@ -155,7 +158,7 @@ void Lane::runNext(Queue& queue)
     const bool stopping = queue.stopping;
     lock.unlock();
     if (stopping) {
-        next.completion(notRunAtStop(next.call.sibling->name));
+        next.completion(notRunAtStop(next.call));
     } else if (next.since.elapsed() >= qint64(queue.waitBoundSeconds) * 1000) {
         next.completion(notRunAfterWait(next.call, queue.waitBoundSeconds));
     } else {
@@ -165,10 +168,11 @@ void Lane::runNext(Queue& queue)
     --queue.held;
 }
 
-QVariantMap Lane::notRunAtStop(const QString& sibling)
+QVariantMap Lane::notRunAtStop(const SiblingCall& call)
 {
-    CH_LOG_ERROR() << "Lane of" << sibling << "stopping: request not run.";
-    return reply::failure();
+    CH_LOG_ERROR() << "Lane of" << call.sibling->name << "stopping: request not run.";
+    return reply::failure(
+        QStringLiteral("%1: not run: the service is stopping").arg(commandLabel(call.number)));
 }
 
 // Its caller is about to give up on it, and running it after that would only keep the sibling,
@@ -179,7 +183,9 @@ QVariantMap Lane::notRunAfterWait(const SiblingCall& call, int waitBoundSeconds)
                                          .arg(call.number)
                                          .arg(call.sibling->busName)
                                          .arg(waitBoundSeconds));
-    return reply::failure();
+    return reply::failure(QStringLiteral("%1: not run: %2 has been busy for %3 s")
+                              .arg(commandLabel(call.number), call.sibling->busName)
+                              .arg(waitBoundSeconds));
 }
 
 void Lane::requestStop()

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QThread;
 struct Sibling;
@@ -42,10 +43,11 @@ public:
          RunnerFactory makeRunner = {});
     ~Lane() override;
 
-    // False, after one error line and without calling the completion, when the lane already
-    // holds its capacity of requests (waiting or running). A call still waiting when the wait
-    // bound passes is never run: its completion gets a failure, after one error line.
-    bool queue(const SiblingCall& call, Completion completion);
+    // Nothing when the call is queued. The failure reply, after one error line and without
+    // calling the completion, when the lane already holds its capacity of calls (waiting or
+    // running). A call still waiting when the wait bound passes is never run: its completion
+    // gets a failure, after one error line.
+    std::optional<QVariantMap> queue(const SiblingCall& call, Completion completion);
 
     // The thread ends after the call it runs; calls still waiting are not run but answered with
     // a failure, so that no caller is left without a reply.
@@ -59,7 +61,7 @@ private:
     struct Queue;
     class Context;
     static void runNext(Queue& queue);
-    static QVariantMap notRunAtStop(const QString& sibling);
+    static QVariantMap notRunAtStop(const SiblingCall& call);
     static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
 
     static int s_waitBoundSeconds;

@@ -1,6 +1,7 @@
 #include "SiblingRunner.h"
 
 #include "BusLimits.h"
+#include "CategoryEnumerations.h"
 #include "ConfigurationManagerProxy.h"
 #include "DocumentManagerProxy.h"
 #include "PrintManagerProxy.h"
@@ -28,21 +29,23 @@ QVariantMap completeReply(QVariantMap answer, const detail::CallOutcome& outcome
                           const SiblingCall& call)
 {
     const char* prefix = call.logPrefix.c_str();
+    const QString label = commandLabel(call.number);
     if (!outcome.invoked) {
         qCritical() << prefix << "Backend method" << call.function << "cannot be called.";
-        return reply::failure();
+        return reply::failure(QStringLiteral("%1: the client of %2 has no method \"%3\"")
+                                  .arg(label, call.sibling->busName, call.function));
     }
     if (!outcome.failure.isEmpty()) {
-        return reply::failure();
+        return reply::failure(QStringLiteral("%1: %2").arg(label, outcome.failure));
     }
     answer.insert(ls::resultIdKey, ls::ResultId::Success);
     answer.insert(ls::errorIdKey, ls::undefinedKey);
     const QString problem = BusLimits::problem(answer);
     if (!problem.isEmpty()) {
-        qCritical().noquote() << prefix
-                              << QStringLiteral("The answer of %1 is not passed on: it %2.")
-                                     .arg(call.function, problem);
-        return reply::failure();
+        const QString why =
+            QStringLiteral("The answer of %1 is not passed on: it %2.").arg(call.function, problem);
+        qCritical().noquote() << prefix << why;
+        return reply::failure(QStringLiteral("%1: %2").arg(label, why));
     }
     return answer;
 }

@@ -151,8 +151,9 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             {{"detailsListMap", QVariantMap{{"documents", documents}}}},
             "\t \"name\" : \"Recipe book\"\n\t \"pages\" : \"12\"");
     addCall(command(301, {"doc-2"}), "document-manager: selectDocument(\"doc-2\")");
-    addCall(command(302, {"doc-9"}), "document-manager: deleteDocument(\"doc-9\")",
-            details("deleteDocument", false));
+    // Not the selected one, which embossing below needs.
+    addCall(command(302, {"doc-3"}), "document-manager: deleteDocument(\"doc-3\")",
+            details("deleteDocument", true));
     addCall(command(400), "document-manager: startEmbossing()");
     addCall(command(401), "document-manager: pauseEmbossing()");
     addCall(command(402), "document-manager: resumeEmbossing()");
@@ -211,67 +212,117 @@ void DeviceCommandsTest::commandReachesItsSibling()
 bool DeviceCommandsTest::setFault(const QString& sibling, const QString& mode) const
 {
     // By its unique name: an absent sibling has given up its well-known one.
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(m_faultyName, "/", TestBus::busNameOf(sibling), "setFault");
-    return m_bus.call(call << mode).arguments().value(0).toBool();
+    const auto call = [&](const char* method, const QVariant& argument) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(m_faultyName, "/", TestBus::busNameOf(sibling), method);
+        return m_bus.call(message << argument);
+    };
+    // Slow is a delay beyond the call time-out; every other mode ends it.
+    call("setDelay", mode == "slow" ? 3000 : 0);
+    return mode == "slow" || call("setFault", mode).arguments().value(0).toBool();
 }
 
 void DeviceCommandsTest::failsWithOneLogLine_data()
 {
     QTest::addColumn<QString>("sibling");
-    // The sibling's fault, or none: then the request never reaches it.
+    // The sibling's fault ("slow": it answers after the call time-out), or none: then the
+    // request never reaches it; "refuses": the sibling gets it and refuses it itself.
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QVariantMap>("request");
+    QTest::addColumn<QString>("errorId");
     QTest::addColumn<QString>("logLine");
+    // What a request that asks why is told, from its start.
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<int>("errorLines");
 
-    const QString callFailed = QStringLiteral("SiblingLink::call ERROR: com.vellorn.");
+    const QString callFailed = QStringLiteral("SiblingLink::call ERROR: ");
+    // A failed sibling call is told as the line the client library logs for it.
+    const auto row = [&](const char* name, const char* sibling, const QString& fault,
+                         const QVariantMap& request, const QString& logLine, QString errorText = {},
+                         const char* errorId = "Undefined", int errorLines = 1) {
+        const QString label = commandLabel(request.value("subCommandId").toInt());
+        if (errorText.isEmpty()) {
+            errorText = label + ": " + logLine.mid(callFailed.size());
+        } else if (!errorText.startsWith("Invalid")) {
+            errorText = label + ": " + errorText;
+        }
+        QTest::newRow(name) << sibling << fault << request << errorId << logLine << errorText
+                            << errorLines;
+    };
     const QString notPassedOn = QStringLiteral(" ERROR: The answer of %1 is not passed on: it ");
-    QTest::newRow("not on the bus") << "speech"
-                                    << "absent" << command(500, {"Hello"})
-                                    << callFailed + "Speech.speak failed: not on the bus";
-    QTest::newRow("error answer") << "print-manager"
-                                  << "error" << command(203)
-                                  << callFailed + "PrintManager.isPaperLoaded failed: "
-                                                  "com.vellorn.Error.Failed simulated failure";
-    QTest::newRow("error answer to an ipc command")
-        << "print-manager"
-        << "error" << command(600, {true})
-        << callFailed + "PrintManager.setIPCState failed: com.vellorn.Error.Failed";
-    QTest::newRow("argument the client refuses")
-        << "print-manager" << QString() << command(202, {"three"})
-        << callFailed + "PrintManager.feedLines failed: argument 1 (three) is no int";
-    QTest::newRow("answer nested as deep as the bus carries")
-        << "document-manager"
-        << "nested" << command(300)
-        << "handleDocumentCommands" + notPassedOn.arg("documents") +
-               "is nested deeper than the bus carries.";
-    QTest::newRow("answer as large as the bus carries")
-        << "configuration-manager"
-        << "large" << command(100)
-        << "handleConfigurationCommands" + notPassedOn.arg("getSettings");
-    QTest::newRow("answer holding a file descriptor")
-        << "print-manager"
-        << "fd" << command(601)
-        << "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.";
+    row("not on the bus", "speech", "absent", command(500, {"Hello"}),
+        callFailed + "com.vellorn.Speech.speak failed: not on the bus");
+    row("no answer in time", "speech", "slow", command(501),
+        callFailed + "com.vellorn.Speech.stop failed: no answer within 2000 ms");
+    row("error answer", "print-manager", "error", command(203),
+        callFailed + "com.vellorn.PrintManager.isPaperLoaded failed: com.vellorn.Error.Failed "
+                     "simulated failure");
+    row("error answer to an ipc command", "print-manager", "error", command(600, {true}),
+        callFailed + "com.vellorn.PrintManager.setIPCState failed: com.vellorn.Error.Failed");
+    row("argument the client refuses", "print-manager", {}, command(202, {"three"}),
+        callFailed + "com.vellorn.PrintManager.feedLines failed: argument 1 (three) is no int");
+    row("answer nested as deep as the bus carries", "document-manager", "nested", command(300),
+        "handleDocumentCommands" + notPassedOn.arg("documents") +
+            "is nested deeper than the bus carries.",
+        "The answer of documents is not passed on: it is nested deeper than the bus carries.");
+    row("answer as large as the bus carries", "configuration-manager", "large", command(100),
+        "handleConfigurationCommands" + notPassedOn.arg("getSettings"),
+        "The answer of getSettings is not passed on: it ");
+    row("answer holding a file descriptor", "print-manager", "fd", command(601),
+        "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.",
+        "The answer of runTestCmd is not passed on: it holds a unix file descriptor.");
     const QString state = QStringLiteral("CommandHandler::handleIpcCommands ERROR: IPCState takes "
                                          "exactly one argument: true, false, 1 or 0.");
     QVariantMap notInAList = command(600);
     notInAList.insert("args", "true");
-    QTest::newRow("state not in a list") << "print-manager" << QString() << notInAList << state;
-    QTest::newRow("state maybe") << "print-manager" << QString() << command(600, {"maybe"})
-                                 << state;
-    QTest::newRow("state 2") << "print-manager" << QString() << command(600, {2}) << state;
-    QTest::newRow("head test parameter abc")
-        << "print-manager" << QString() << command(602, {"abc"})
-        << "CommandHandler::handleIpcCommands ERROR: \"RunHeadTest\" takes an integer parameter.";
-    QTest::newRow("sensor test parameter 2.5")
-        << "print-manager" << QString() << command(603, {2.5})
-        << "CommandHandler::handleIpcCommands ERROR: \"RunSensorTest\" takes an integer "
-           "parameter.";
-    QTest::newRow("arguments missing")
-        << "print-manager" << QString() << command(202)
-        << "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide "
-           "the parameter list.\"";
+    row("state not in a list", "print-manager", {}, notInAList, state, "its arguments are no list");
+    row("state maybe", "print-manager", {}, command(600, {"maybe"}), state,
+        "\"maybe\" is no boolean");
+    row("state 2", "print-manager", {}, command(600, {2}), state, "\"2\" is no boolean");
+    row("head test parameter abc", "print-manager", {}, command(602, {"abc"}),
+        "CommandHandler::handleIpcCommands ERROR: \"RunHeadTest\" takes an integer parameter.",
+        "\"abc\" is no integer");
+    row("sensor test parameter 2.5", "print-manager", {}, command(603, {2.5}),
+        "CommandHandler::handleIpcCommands ERROR: \"RunSensorTest\" takes an integer parameter.",
+        "\"2.5\" is no integer");
+    row("arguments missing", "print-manager", {}, command(202),
+        "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide the "
+        "parameter list.\"",
+        "takes 1 argument(s), the request has no args");
+    row("arguments mismatched", "print-manager", {}, command(202, {1, 2}),
+        "CommandHandler::handlePaperFeedCommands ERROR: Mismatch between argument count and "
+        "provided arguments number.",
+        "takes 1 argument(s), the request has 2");
+    row("not implemented", "configuration-manager", {}, command(105, {"/tmp/settings"}),
+        "CommandHandler::handleConfigurationCommands ERROR: Command not implemented",
+        "not implemented");
+    QVariantMap mallory = command(500, {"Hello"});
+    mallory.insert("senderId", "Mallory");
+    row("invalid sender", "speech", {}, mallory, "CommandHandler::process ERROR: Invalid sender!",
+        "Invalid sender \"Mallory\"", "InvalidSender");
+    // The sub-command's category is looked for, and not found, twice on the way.
+    row("invalid sub-command", "speech", {}, command(4711),
+        "CommandHandler::process ERROR: Invalid sub-command!", "Invalid sub-command \"4711\"",
+        "InvalidCmd", 3);
+    // As a device does, the simulated siblings refuse what they cannot do.
+    const QString refused = QStringLiteral(" failed: com.vellorn.Error.InvalidArgument ");
+    const QString setSetting = callFailed + "com.vellorn.ConfigurationManager.setSetting";
+    const QString documents = callFailed + "com.vellorn.DocumentManager.";
+    row("unknown setting", "configuration-manager", "refuses", command(102, {"nosuchsetting", "1"}),
+        setSetting + refused + "unknown setting \"nosuchsetting\"");
+    row("setting of another group", "configuration-manager", "refuses",
+        command(102, {"Speech/language", "de"}),
+        setSetting + refused + "unknown setting \"Speech/language\"");
+    row("unknown settings group", "configuration-manager", "refuses", command(103, {"Nope"}),
+        callFailed + "com.vellorn.ConfigurationManager.getSettingsGroup" + refused +
+            "unknown settings group \"Nope\"");
+    row("unknown document selected", "document-manager", "refuses", command(301, {"doc-99"}),
+        documents + "selectDocument" + refused + "unknown document \"doc-99\"");
+    row("unknown document deleted", "document-manager", "refuses", command(302, {"doc-99"}),
+        documents + "deleteDocument" + refused + "unknown document \"doc-99\"");
+    row("paper length 0", "print-manager", "refuses", command(205, {0}),
+        callFailed + "com.vellorn.PrintManager.setPaperLength" + refused +
+            "paper length 0 is not positive");
 }
 
 void DeviceCommandsTest::failsWithOneLogLine()
@@ -279,27 +330,50 @@ void DeviceCommandsTest::failsWithOneLogLine()
     QFETCH(QString, sibling);
     QFETCH(QString, fault);
     QFETCH(QVariantMap, request);
+    QFETCH(QString, errorId);
     QFETCH(QString, logLine);
+    QFETCH(QString, errorText);
+    QFETCH(int, errorLines);
     ServiceProcess* process = m_bus.sibling(sibling);
     const int before = process->output().size();
     const int logged = m_service->output().size();
     m_faultyName =
         m_bus.connection().interface()->serviceOwner(TestBus::busNameOf(sibling)).value();
-    QVERIFY(fault.isEmpty() || setFault(sibling, fault));
+    const bool faulty = !fault.isEmpty() && fault != "refuses";
+    QVERIFY(!faulty || setFault(sibling, fault));
+    auto normal = qScopeGuard([&] {
+        if (faulty) {
+            setFault(sibling, "normal");
+        }
+    });
 
+    // A caller that does not ask why gets exactly the two entries it always got.
     QString error;
-    const QVariantMap reply = m_bus.process(request, &error);
-    QVERIFY(fault.isEmpty() || setFault(sibling, "normal"));
+    const QVariantMap expected{{"resultId", "Failure"}, {"errorId", errorId}};
+    QCOMPARE(m_bus.process(request, &error), expected);
     QCOMPARE(error, QString());
-    QCOMPARE(reply, failure);
     QTRY_VERIFY2(m_service->output().mid(logged).contains(logLine),
                  qPrintable(m_service->output().mid(logged)));
-    QCOMPARE(m_service->output().mid(logged).count("ERROR:"), 1);
+    QCOMPARE(m_service->output().mid(logged).count("ERROR:"), errorLines);
+    QVariantMap asking = request;
+    asking.insert("errorText", true);
+    QVariantMap told = m_bus.process(asking);
+    const QString reason = told.take("errorText").toString();
+    QVERIFY2(reason.startsWith(errorText), qPrintable(reason));
+    QCOMPARE(told, expected);
+    QVERIFY(!faulty || setFault(sibling, "normal"));
+    normal.dismiss();
     // The service still serves; a refused request never reached the sibling, while the next one
     // shows up in its output.
-    QCOMPARE(m_bus.process(command(601)).value("resultId"), QVariant("Success"));
+    const QMap<QString, QPair<int, QString>> probes{
+        {"print-manager", {601, "runTestCmd(601, 0)"}},
+        {"configuration-manager", {100, "getSettings()"}},
+        {"document-manager", {300, "documents()"}},
+        {"speech", {501, "stop()"}}};
+    const auto [probe, probeCall] = probes.value(sibling);
+    QCOMPARE(m_bus.process(command(probe)).value("resultId"), QVariant("Success"));
     if (fault.isEmpty()) {
-        QTRY_VERIFY(process->output().mid(before).contains("runTestCmd(601, 0)"));
+        QTRY_VERIFY(process->output().mid(before).contains(probeCall));
         const QString calls = process->output().mid(before);
         QVERIFY2(calls.count(QRegularExpression(": \\w+\\(")) == 1, qPrintable(calls));
     }
