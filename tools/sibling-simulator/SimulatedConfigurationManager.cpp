@@ -47,8 +47,8 @@ QVariantMap SimulatedConfigurationManager::setSetting(const QString& name, const
     logCall("setSetting", {name, value});
     const QPair<int, QString> found = find(name);
     if (found.first < 0) {
-        return {{QStringLiteral("name"), name},
-                {QStringLiteral("error"), QStringLiteral("unknown setting")}};
+        refuse(QStringLiteral("unknown setting \"%1\"").arg(name));
+        return {};
     }
     auto& group = m_groups[found.first];
     const QString previous = group.second.value(found.second).toString();
@@ -67,6 +67,9 @@ ConfigurationList SimulatedConfigurationManager::getSettingsGroup(const QString&
         if (entry.first == group) {
             result.append(entry);
         }
+    }
+    if (result.isEmpty()) {
+        refuse(QStringLiteral("unknown settings group \"%1\"").arg(group));
     }
     return result;
 }

@@ -17,7 +17,8 @@ public slots:
     // Every setting, keyed "<group>/<name>".
     QVariantMap getSettings();
     ConfigurationList getSettingsGroups();
-    // name is "<group>/<name>" or a bare name, which the first group holding it answers to.
+    // name is "<group>/<name>" or a bare name, which the first group holding it answers to. An
+    // unknown setting, like an unknown group below, is refused with a bus error.
     QVariantMap setSetting(const QString& name, const QString& value);
     ConfigurationList getSettingsGroup(const QString& group);
     void resetSettings();

@@ -12,6 +12,11 @@ QVariantMap document(const QString& id, const QString& name, int pages)
             {QStringLiteral("name"), name},
             {QStringLiteral("pages"), pages}};
 }
+
+QString unknownDocument(const QString& documentId)
+{
+    return QStringLiteral("unknown document \"%1\"").arg(documentId);
+}
 } // namespace
 
 SimulatedDocumentManager::SimulatedDocumentManager(QObject* parent)
@@ -38,7 +43,7 @@ void SimulatedDocumentManager::selectDocument(const QString& documentId)
 {
     logCall("selectDocument", {documentId});
     if (indexOf(documentId) < 0) {
-        qInfo().noquote() << name() + QStringLiteral(": no document") << documentId;
+        refuse(unknownDocument(documentId));
         return;
     }
     m_selected = documentId;
@@ -49,6 +54,7 @@ bool SimulatedDocumentManager::deleteDocument(const QString& documentId)
     logCall("deleteDocument", {documentId});
     const int index = indexOf(documentId);
     if (index < 0) {
+        refuse(unknownDocument(documentId));
         return false;
     }
     m_documents.removeAt(index);

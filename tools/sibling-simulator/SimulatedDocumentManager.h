@@ -16,6 +16,7 @@ public:
 
 public slots:
     QVariantMap documents();
+    // Both refuse an unknown document with a bus error.
     void selectDocument(const QString& documentId);
     bool deleteDocument(const QString& documentId);
     bool deleteAllDocuments();

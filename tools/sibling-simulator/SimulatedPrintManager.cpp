@@ -62,6 +62,12 @@ int SimulatedPrintManager::paperPosition()
 bool SimulatedPrintManager::setPaperLength(int length)
 {
     logCall("setPaperLength", {length});
+    // A length that is not positive is a caller's mistake, refused; a real paper the feed
+    // cannot handle is declined with false.
+    if (length <= 0) {
+        refuse(QStringLiteral("paper length %1 is not positive").arg(length));
+        return false;
+    }
     if (length < shortestPaper || length > longestPaper) {
         return false;
     }

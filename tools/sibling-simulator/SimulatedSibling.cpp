@@ -39,6 +39,15 @@ void SimulatedSibling::logCall(const char* method, const QVariantList& arguments
     answerWithFault();
 }
 
+void SimulatedSibling::refuse(const QString& reason)
+{
+    if (!calledFromDBus() || isDelayedReply()) {
+        return;
+    }
+    qInfo().noquote() << QStringLiteral("%1: refused: %2").arg(m_sibling.name, reason);
+    sendErrorReply(QStringLiteral("com.vellorn.Error.InvalidArgument"), reason);
+}
+
 void SimulatedSibling::setDelay(int milliseconds)
 {
     m_delayMs = qMax(0, milliseconds);

@@ -39,6 +39,10 @@ protected:
     // One line per call, e.g. print-manager: feedLines(3); a fault set answers in place of the
     // method.
     void logCall(const char* method, const QVariantList& arguments = {});
+    // Answers the call being served with the bus error com.vellorn.Error.InvalidArgument and
+    // the reason, as a device's sibling refuses a request it cannot carry out; what the slot
+    // then returns is not sent. Nothing when a fault set has answered already.
+    void refuse(const QString& reason);
 
 private:
     const Sibling& m_sibling;
