@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 
 #include "CategoryEnumerations.h"
+#include "CommandArguments.h"
 #include "ls/Enums.h"
 
 namespace {
@@ -25,12 +26,42 @@ QVector<Catalogue::Entry> Catalogue::entries(const QVariantMap& reply, const QSt
     }
     QVector<Entry> result;
     for (const ls::MetaEnum::Entry& named : enumeration) {
-        const QVariantMap element = byId.value(named.key).toMap();
-        if (!element.isEmpty()) {
-            result.append({named.value, named.key, element.value(ls::descriptionKey).toString(),
-                           element.value(ls::argumentTypesKey).toList()});
+        QVariantMap element = byId.value(named.key).toMap();
+        if (element.isEmpty()) {
+            continue;
         }
+        QVariantList arguments;
+        const QVariantList listedArguments = element.value(ls::argumentTypesKey).toList();
+        for (const QVariant& listed : listedArguments) {
+            QVariantMap argument = listed.toMap();
+            argument.insert(
+                ls::argumentTypeKey,
+                CommandArguments::typeName(argument.value(ls::argumentTypeKey).toString()));
+            arguments.append(argument);
+        }
+        if (element.contains(ls::argumentTypesKey)) {
+            element.insert(ls::argumentTypesKey, arguments);
+        }
+        element.insert(numberKey, named.value);
+        result.append({named.value, named.key, element.value(ls::descriptionKey).toString(),
+                       arguments, element});
     }
+    return result;
+}
+
+QVariantMap Catalogue::withEntries(const QVariantMap& reply, const QString& listKey,
+                                   const QVector<Entry>& entries)
+{
+    // A Failure reply has no list, and gets none.
+    if (!reply.contains(listKey)) {
+        return reply;
+    }
+    QVariantList list;
+    for (const Entry& entry : entries) {
+        list.append(entry.fields);
+    }
+    QVariantMap result = reply;
+    result.insert(listKey, list);
     return result;
 }
 
@@ -106,10 +137,15 @@ QString Catalogue::resolveCategory(const QString& text)
     }
     for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
         if (entry.key.compare(text, Qt::CaseInsensitive) == 0 ||
-            (entry.key.endsWith(nameSuffix) &&
-             entry.key.chopped(nameSuffix.size()).compare(text, Qt::CaseInsensitive) == 0)) {
+            categoryWord(entry.key).compare(text, Qt::CaseInsensitive) == 0) {
             return entry.key;
         }
     }
     return {};
+}
+
+QString Catalogue::categoryWord(const QString& category)
+{
+    return (category.endsWith(nameSuffix) ? category.chopped(nameSuffix.size()) : category)
+        .toLower();
 }

@@ -14,12 +14,17 @@
 class Catalogue
 {
 public:
+    // The entry that --json adds beside a category's or a command's id: what list and run take.
+    inline static const QString numberKey = QStringLiteral("number");
+
     struct Entry {
         int number;
         QString id;
         QString description;
-        // Name and type of each argument, as the catalogue lists them.
+        // Name and type of each argument, the type as chctl takes it: int, bool or text.
         QVariantList argumentTypes;
+        // The catalogue's whole entry with those types and the number, as --json shows it.
+        QVariantMap fields;
     };
 
     enum class Lookup { found, missing, noAnswer };
@@ -33,6 +38,9 @@ public:
     static QVector<Entry> entries(const QVariantMap& reply, const QString& listKey,
                                   const ls::MetaEnum& enumeration);
     static const Entry* find(const QVector<Entry>& entries, int number);
+    // The reply with the list under listKey made of the entries' fields, in their order.
+    static QVariantMap withEntries(const QVariantMap& reply, const QString& listKey,
+                                   const QVector<Entry>& entries);
 
     // Empty when the number names no category or no command.
     static QString categoryName(int number);
@@ -42,7 +50,9 @@ public:
     // The category whose enumeration holds the command's number; empty when none does.
     static QString categoryOfCommand(int number);
     static const ls::MetaEnum& commandsOf(const QString& category);
-    // A category given as its number, its name or its name without "CommandId", in any letter
-    // case; empty when it is none of them.
+    // A category given as its number, its name or its word, in any letter case; empty when it
+    // is none of them.
     static QString resolveCategory(const QString& text);
+    // The category's name without "CommandId", in small letters: "paperfeed".
+    static QString categoryWord(const QString& category);
 };

@@ -11,8 +11,17 @@ CommandArguments::CommandArguments(const QVariantList& argumentTypes, bool mayBe
     for (const QVariant& element : argumentTypes) {
         const QVariantMap argument = element.toMap();
         m_arguments.append({argument.value(ls::argumentNameKey).toString(),
-                            argument.value(ls::argumentTypeKey).toString()});
+                            typeName(argument.value(ls::argumentTypeKey).toString())});
     }
+}
+
+QString CommandArguments::typeName(const QString& catalogueType)
+{
+    // Whatever does not convert to an int or a bool goes out as the word typed.
+    return catalogueType == ArgumentConversion::intType ||
+                   catalogueType == ArgumentConversion::boolType
+               ? catalogueType
+               : QStringLiteral("text");
 }
 
 bool CommandArguments::convert(const QStringList& words, QVariantList* values,

@@ -14,15 +14,18 @@ public:
     // switches IPC on without its argument).
     explicit CommandArguments(const QVariantList& argumentTypes, bool mayBeLeftOut = false);
 
+    // The catalogue's type as chctl takes it: int, bool, or text for any other (QString).
+    static QString typeName(const QString& catalogueType);
+
     int count() const { return m_arguments.size(); }
     // Each word as the bus type of its argument: int as a 32-bit integer, bool as a boolean,
     // anything else as text. False, with the reason, when the count differs or a word does not
     // convert.
     bool convert(const QStringList& words, QVariantList* values, QString* problem) const;
-    // "<lines:int> <text:QString>", in brackets when they may be left out; empty without
+    // "<lines:int> <text:text>", in brackets when they may be left out; empty without
     // arguments.
     QString usage() const;
-    // The console's form: "( lines: int, text: QString )", empty without arguments.
+    // The console's form: "( lines: int, text: text )", empty without arguments.
     QString consoleList() const;
 
 private:

@@ -32,8 +32,13 @@ const QCommandLineOption jsonOption(QStringLiteral("json"),
                                     QStringLiteral("Print the service's reply as JSON."));
 const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                     QStringLiteral("Show this help and exit."));
-const QCommandLineOption versionOption(QStringLiteral("version"),
+const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                        QStringLiteral("Show the version and exit."));
+// Typed by habit by busctl's and systemctl's users; chctl's output is never paged.
+const QCommandLineOption noPagerOption(QStringLiteral("no-pager"),
+                                       QStringLiteral("Accepted; chctl never pages its output."));
+const QList<QCommandLineOption> options{addressOption, senderOption,  timeoutOption, jsonOption,
+                                        helpOption,    versionOption, noPagerOption};
 
 const char* const description =
     "Sends commands to the embossing printer's command handler (com.vellorn.CommandHandler) "
@@ -42,14 +47,66 @@ const char* const description =
     "Commands:\n"
     "  list                       the command categories with their numbers\n"
     "  list <category>            the commands of a category (its number or name)\n"
-    "  help <number>              a command's description and arguments\n"
+    "  help [number]              a command's description and arguments; without a\n"
+    "                             number, the categories\n"
     "  run <number> [argument...] run a command; quote an argument that holds blanks\n"
     "  console                    the operator console's language on standard input\n"
     "                             (HELP C, C 2, HELP 202, C 202 3); also with no command\n"
     "\n"
-    "Exit status: 0 success; 1 the service answered Failure; 2 usage error, nothing sent;\n"
-    "3 the service is not on the bus or the bus refused access.\n"
-    "An argument starting with '-' follows '--': chctl run 205 -- -1";
+    "Exit status: 0 success; 1 the service answered Failure, the reason on standard error;\n"
+    "2 usage error, nothing sent; 3 the service is not on the bus, or the bus refused access\n"
+    "(root or the group cmdhandler is needed). Console mode: the worst of the session.\n"
+    "Argument types: int (-1 needs no '--'), bool (true, false, 1 or 0), text; any other\n"
+    "argument starting with '-' follows '--': chctl run 500 -- -hello";
+
+// No option starts with a digit, so "-1" and "-1.5" are arguments even before "--".
+bool isNegativeNumber(const QString& word)
+{
+    return word.size() > 1 && word.at(0) == QLatin1Char('-') && word.at(1).isDigit();
+}
+
+bool takesValue(const QString& word)
+{
+    for (const QCommandLineOption& option : options) {
+        if (option.valueName().isEmpty()) {
+            continue;
+        }
+        const QStringList names = option.names();
+        for (const QString& name : names) {
+            if (word == (name.size() == 1 ? "-" : "--") + name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The options first, then "--" and the words, so that the parser takes a negative number for
+// an argument. Unchanged when an option lacks its value, which the parser then reports.
+QStringList optionsBeforeWords(const QStringList& arguments)
+{
+    QStringList optionWords;
+    QStringList words;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& word = arguments.at(i);
+        if (word == QLatin1String("--")) {
+            words += arguments.mid(i + 1);
+            break;
+        }
+        if (!word.startsWith(QLatin1Char('-')) || word.size() == 1 || isNegativeNumber(word)) {
+            words.append(word);
+            continue;
+        }
+        optionWords.append(word);
+        if (takesValue(word)) {
+            if (i + 1 == arguments.size()) {
+                return arguments;
+            }
+            optionWords.append(arguments.at(++i));
+        }
+    }
+    return arguments.mid(0, 1) + optionWords + QStringList{QStringLiteral("--")} + words;
+}
 
 bool readNumber(const QString& word, int* number)
 {
@@ -68,8 +125,7 @@ QString columns(const QString& number, const QString& name, int width, const QSt
 CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
 {
     m_parser.setApplicationDescription(QString::fromUtf8(description));
-    m_parser.addOptions(
-        {addressOption, senderOption, timeoutOption, jsonOption, helpOption, versionOption});
+    m_parser.addOptions(options);
     m_parser.addPositionalArgument(QStringLiteral("command"),
                                    QStringLiteral("list, help, run or console."),
                                    QStringLiteral("[command [arguments...]]"));
@@ -77,7 +133,7 @@ CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
 
 int CommandLine::run(const QStringList& arguments)
 {
-    if (!m_parser.parse(arguments)) {
+    if (!m_parser.parse(optionsBeforeWords(arguments))) {
         return usageError(m_parser.errorText());
     }
     if (m_parser.isSet(helpOption)) {
@@ -142,11 +198,12 @@ int CommandLine::list(const QStringList& words)
         return listCommands(category);
     }
     const ServiceClient::Answer answer = m_client->categories();
+    const QVector<Catalogue::Entry> categories =
+        Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
     if (answer.busError.isEmpty() && m_json) {
-        ReplyPrinter::writeJson(m_out, answer.reply);
+        ReplyPrinter::writeJson(
+            m_out, Catalogue::withEntries(answer.reply, ls::commandCategoriesKey, categories));
     } else if (answer.busError.isEmpty()) {
-        const QVector<Catalogue::Entry> categories =
-            Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta);
         int width = 0;
         for (const Catalogue::Entry& category : categories) {
             width = qMax(width, category.id.size());
@@ -163,11 +220,12 @@ int CommandLine::list(const QStringList& words)
 int CommandLine::listCommands(const QString& category)
 {
     const ServiceClient::Answer answer = m_client->commands(category);
+    const QVector<Catalogue::Entry> commands =
+        Catalogue::entries(answer.reply, ls::commandsKey, Catalogue::commandsOf(category));
     if (answer.busError.isEmpty() && m_json) {
-        ReplyPrinter::writeJson(m_out, answer.reply);
+        ReplyPrinter::writeJson(m_out,
+                                Catalogue::withEntries(answer.reply, ls::commandsKey, commands));
     } else if (answer.busError.isEmpty()) {
-        const QVector<Catalogue::Entry> commands =
-            Catalogue::entries(answer.reply, ls::commandsKey, Catalogue::commandsOf(category));
         QStringList synopses;
         int width = 0;
         for (const Catalogue::Entry& command : commands) {
@@ -189,6 +247,9 @@ int CommandLine::listCommands(const QString& category)
 
 int CommandLine::help(const QStringList& words)
 {
+    if (words.isEmpty()) {
+        return list(words);
+    }
     int number = 0;
     if (words.size() != 1 || !readNumber(words.constFirst(), &number)) {
         return usageError(QStringLiteral("help wants one command number"));
@@ -204,12 +265,7 @@ int CommandLine::help(const QStringList& words)
     const CommandArguments arguments(command.argumentTypes,
                                      Catalogue::mayLeaveArgumentsOut(number));
     if (m_json) {
-        const QVariantList listed = answer.reply.value(ls::commandsKey).toList();
-        for (const QVariant& element : listed) {
-            if (element.toMap().value(ls::idKey) == command.id) {
-                ReplyPrinter::writeJson(m_out, element);
-            }
-        }
+        ReplyPrinter::writeJson(m_out, command.fields);
         return exitStatus::success;
     }
     const QString category = Catalogue::categoryOfCommand(number);
@@ -239,8 +295,7 @@ int CommandLine::helpCategory(int number)
         return usageError(QStringLiteral("the service's catalogue has no category %1").arg(number));
     }
     if (m_json) {
-        ReplyPrinter::writeJson(m_out, QVariantMap{{ls::idKey, category->id},
-                                                   {ls::descriptionKey, category->description}});
+        ReplyPrinter::writeJson(m_out, category->fields);
     } else {
         m_out << number << "  " << category->id << " (category)\n"
               << category->description << '\n'
@@ -303,6 +358,12 @@ int CommandLine::complete(const QStringList& words)
             m_out << entry.value << '\n';
         }
     }
+    // Only list takes a category by its word.
+    if (command == QLatin1String("list")) {
+        for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
+            m_out << Catalogue::categoryWord(entry.key) << '\n';
+        }
+    }
     if (command == QLatin1String("help") || command == QLatin1String("run")) {
         for (const ls::MetaEnum::Entry& category : ls::CommandCategories::meta) {
             for (const ls::MetaEnum::Entry& entry : Catalogue::commandsOf(category.key)) {
@@ -330,7 +391,7 @@ int CommandLine::findCommand(int number, Catalogue::Entry* command, ServiceClien
 int CommandLine::statusOf(const ServiceClient::Answer& answer)
 {
     if (!answer.busError.isEmpty()) {
-        m_err << "chctl: cannot reach the command handler: " << answer.busError << '\n';
+        m_err << "chctl: " << answer.busError << '\n';
         return exitStatus::unreachable;
     }
     if (!ReplyPrinter::isSuccess(answer.reply)) {

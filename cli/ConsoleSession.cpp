@@ -61,6 +61,11 @@ void ConsoleSession::handleLine(const QString& line)
     }
     if (!handled) {
         printHelpBlock();
+        // As chctl's own command line refuses an unknown command or number; an empty line only
+        // asks for the help.
+        if (!line.trimmed().isEmpty()) {
+            noteStatus(exitStatus::usage);
+        }
     }
 }
 
@@ -82,7 +87,7 @@ void ConsoleSession::showMainMenu()
 
 bool ConsoleSession::showInfo(int number)
 {
-    Catalogue::Entry entry{number, {}, {}, {}};
+    Catalogue::Entry entry{number, {}, {}, {}, {}};
     if (!Catalogue::categoryName(number).isEmpty()) {
         QVector<Catalogue::Entry> categories;
         if (!fetchCategories(&categories)) {
@@ -114,7 +119,7 @@ bool ConsoleSession::showCategory(int number)
         return true;
     }
     const ServiceClient::Answer answer = m_client.commands(name);
-    if (!answered(answer)) {
+    if (!catalogueAnswered(answer)) {
         return true;
     }
     const Catalogue::Entry* category = Catalogue::find(categories, number);
@@ -165,7 +170,7 @@ bool ConsoleSession::runCommand(int number, const QStringList& arguments)
 bool ConsoleSession::fetchCategories(QVector<Catalogue::Entry>* entries)
 {
     const ServiceClient::Answer answer = m_client.categories();
-    if (!answered(answer)) {
+    if (!catalogueAnswered(answer)) {
         return false;
     }
     *entries =
@@ -179,6 +184,11 @@ Catalogue::Lookup ConsoleSession::fetchCommand(int number, Catalogue::Entry* ent
     const Catalogue::Lookup lookup = Catalogue::findCommand(m_client, number, entry, &answer);
     if (lookup == Catalogue::Lookup::noAnswer) {
         answered(answer);
+        return lookup;
+    }
+    // A catalogue that answered Failure lacks the command for another reason than its number.
+    if (!answer.reply.isEmpty() && !catalogueAnswered(answer)) {
+        return Catalogue::Lookup::noAnswer;
     }
     return lookup;
 }
@@ -188,9 +198,23 @@ bool ConsoleSession::answered(const ServiceClient::Answer& answer)
     if (answer.busError.isEmpty()) {
         return true;
     }
-    m_err << "chctl: cannot reach the command handler: " << answer.busError << '\n';
+    m_err << "chctl: " << answer.busError << '\n';
     m_err.flush();
     noteStatus(exitStatus::unreachable);
+    return false;
+}
+
+bool ConsoleSession::catalogueAnswered(const ServiceClient::Answer& answer)
+{
+    if (!answered(answer)) {
+        return false;
+    }
+    if (ReplyPrinter::isSuccess(answer.reply)) {
+        return true;
+    }
+    m_err << "chctl: " << ReplyPrinter::failureLine(answer.reply) << '\n';
+    m_err.flush();
+    noteStatus(exitStatus::failure);
     return false;
 }
 

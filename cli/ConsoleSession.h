@@ -16,8 +16,9 @@ class ConsoleSession
 public:
     ConsoleSession(const ServiceClient& client, QTextStream& out, QTextStream& err);
 
-    // Until the end of input. The exit status of the worst outcome seen: the service out of
-    // reach, a refused argument, a Failure reply, or success.
+    // Until the end of input. The exit status of the worst outcome seen, as chctl's command line
+    // gives it for the same request: the service out of reach, a line, number or argument
+    // refused, a Failure reply, or success.
     int run(QTextStream& in);
     void handleLine(const QString& line);
 
@@ -33,6 +34,8 @@ private:
     Catalogue::Lookup fetchCommand(int number, Catalogue::Entry* entry);
     // False, with the bus error printed, when the service did not answer.
     bool answered(const ServiceClient::Answer& answer);
+    // False, with the reason printed, when a catalogue request was not answered with Success.
+    bool catalogueAnswered(const ServiceClient::Answer& answer);
     void printMenuLine(const QString& separator, const Catalogue::Entry& entry);
     void printHelpBlock();
     void printNotFound(int number);

@@ -1,5 +1,6 @@
 #include "ReplyPrinter.h"
 
+#include "ErrorText.h"
 #include "ls/Enums.h"
 
 #include <QJsonDocument>
@@ -81,6 +82,9 @@ void ReplyPrinter::writeReadable(QTextStream& out, const QVariantMap& reply)
 {
     const QStringList keys = orderedKeys(reply);
     for (const QString& key : keys) {
+        if (key == errorTextKey) {
+            continue;
+        }
         writeEntry(out, QString(), key + QLatin1Char(':'), reply.value(key), 0);
     }
 }
@@ -138,6 +142,10 @@ bool ReplyPrinter::isSuccess(const QVariantMap& reply)
 
 QString ReplyPrinter::failureLine(const QVariantMap& reply)
 {
+    const QString reason = reply.value(errorTextKey).toString();
+    if (!reason.isEmpty()) {
+        return reason;
+    }
     const QString errorId = reply.value(ls::errorIdKey).toString();
     return QStringLiteral("%1: %2: %3")
         .arg(reply.value(ls::resultIdKey).toString(), errorId, hintFor(errorId));

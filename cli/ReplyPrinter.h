@@ -9,10 +9,12 @@
 class ReplyPrinter
 {
 public:
+    // Without the reason of a failure, which failureLine() tells.
     static void writeReadable(QTextStream& out, const QVariantMap& reply);
     static void writeJson(QTextStream& out, const QVariant& value);
     static bool isSuccess(const QVariantMap& reply);
-    // "Failure: InvalidCmd: <what it means>".
+    // The service's reason ("ImportSettings (105): not implemented"); from a service that gives
+    // none, "Failure: InvalidCmd: <what it means>".
     static QString failureLine(const QVariantMap& reply);
 
 private:

@@ -1,8 +1,10 @@
 #include "ServiceClient.h"
 
+#include "ErrorText.h"
 #include "libpivra/DBusArgumentUnpack.h"
 #include "ls/Enums.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 
 namespace {
@@ -52,18 +54,31 @@ ServiceClient::Answer ServiceClient::call(QVariantMap request) const
 {
     if (!m_connection.isConnected()) {
         const QDBusError error = m_connection.lastError();
-        return {{}, QStringLiteral("%1: %2").arg(error.name(), error.message())};
+        return {{}, unreachable(error.name(), error.message())};
     }
     request.insert(ls::senderIdKey, m_sender);
+    // A technician wants the reason of a failure, not only its errorId.
+    request.insert(errorTextKey, true);
     QDBusMessage message = QDBusMessage::createMethodCall(serviceName, QStringLiteral("/"),
                                                           serviceName, QStringLiteral("process"));
     message << request;
     const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        return {{}, QStringLiteral("%1: %2").arg(reply.errorName(), reply.errorMessage())};
+        return {{}, unreachable(reply.errorName(), reply.errorMessage())};
     }
     if (reply.arguments().isEmpty()) {
-        return {{}, QStringLiteral("the service answered without a reply map")};
+        return {{}, QStringLiteral("the command handler answered without a reply map")};
     }
     return {libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap(), {}};
+}
+
+// The bus's refusal names its policy's rules, hundreds of characters that do not tell a user
+// outside the group what to do about it.
+QString ServiceClient::unreachable(const QString& errorName, const QString& errorMessage)
+{
+    if (errorName == QDBusError::errorString(QDBusError::AccessDenied)) {
+        return QStringLiteral("access refused: chctl needs root or membership of the group "
+                              "cmdhandler; log in again after being added");
+    }
+    return QStringLiteral("cannot reach the command handler: %1: %2").arg(errorName, errorMessage);
 }

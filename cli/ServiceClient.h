@@ -6,13 +6,16 @@
 #include <QVariantMap>
 
 // One connection to the command handler on the bus. Every call is a blocking call of its
-// process method; bus containers in the reply are unpacked into plain Qt values.
+// process method, asking for the reason of a failure in words; bus containers in the reply are
+// unpacked into plain Qt values.
 class ServiceClient
 {
 public:
     struct Answer {
         QVariantMap reply;
-        // Empty when the service answered; otherwise the bus error's name and message.
+        // Empty when the service answered; otherwise why not, in one line for the technician:
+        // what access is needed when the bus refused it, the bus error's name and message
+        // otherwise.
         QString busError;
     };
 
@@ -28,6 +31,7 @@ public:
 
 private:
     Answer call(QVariantMap request) const;
+    static QString unreachable(const QString& errorName, const QString& errorMessage);
 
     QDBusConnection m_connection;
     QString m_sender;

@@ -52,6 +52,8 @@ private slots:
     void chctl();
     void busPolicy_data();
     void busPolicy();
+    void completion_data();
+    void completion();
     void serviceAbsent();
 
 private:
@@ -89,12 +91,20 @@ void ChctlTest::chctl_data()
     row("list", {"list"}, 0, "position.\n  3  DocumentCommandId       Stored documents: list");
     row("list a category by name", {"list", "paperfeed"}, 0,
         "202  FeedLines <lines:int>        Feed the paper by a number of lines.\n");
-    row("json", {"list", "6", "--json"}, 0,
+    row("json: numbers, in menu order", {"list", "6", "--json"}, 0,
+        "\"id\": \"IPCState\",\n            \"number\": 600\n        },\n        {\n"
         "            \"description\": \"Run the motor self-test.\",\n            \"id\": "
-        "\"RunMotorTest\"\n        },");
-    row("help", {"help", "202"}, 0,
-        "202  FeedLines\nFeed the paper by a number of lines.\nCategory: 2 PaperFeedCommandId\n"
-        "Arguments:\n  lines int\nUsage: chctl run 202 <lines:int>\n");
+        "\"RunMotorTest\",\n            \"number\": 601\n        },");
+    row("json: help with the number", {"--json", "help", "103"}, 0,
+        "\"name\": \"group\",\n            \"type\": \"text\"\n        }\n    ],\n"
+        "    \"description\": \"Read the settings of one group.\",\n    \"id\": "
+        "\"GetSettingsGroup\",\n    \"number\": 103\n}");
+    row("help: types as chctl takes them", {"help", "102"}, 0,
+        "102  SetSetting\nChange one setting.\nCategory: 1 ConfigurationCommandId\n"
+        "Arguments:\n  name text\n  value text\nUsage: chctl run 102 <name:text> <value:text>\n");
+    row("help without a number, --no-pager", {"--no-pager", "help"}, 0,
+        "  6  IpcCommandId            Service and maintenance");
+    row("version", {"-v"}, 0, "chctl ");
     row("run: int", {"run", "202", "3"}, 0, "resultId: Success\nerrorId: Undefined\n",
         "print-manager: feedLines(3)");
     row("run: text with a blank", {"run", "500", "Hello world"}, 0, "",
@@ -103,11 +113,15 @@ void ChctlTest::chctl_data()
         "enabled: false\n", "print-manager: setIPCState(false)");
     row("run: IPC on without its argument", {"run", "600"}, 0, "enabled: true\n",
         "print-manager: setIPCState(true)");
+    row("run: negative number without --", {"run", "202", "-2"}, 0, "resultId: Success",
+        "print-manager: feedLines(-2)");
     row("run: nested lists indented", {"run", "300"}, 0,
         "detailsListMap:\n  documents:\n    - id: doc-1\n      name: Welcome letter\n"
         "      pages: 2\n    - id: doc-2\n");
-    row("run: Failure reply", {"run", "105", "/tmp/settings"}, 1,
-        "Failure: Undefined: the service could not carry it out; see its log");
+    row("run: Failure with its reason", {"run", "105", "/tmp/settings"}, 1,
+        "errorId: Undefined\nchctl: ImportSettings (105): not implemented\n");
+    row("run: reason in json", {"--json", "run", "105", "/tmp/settings"}, 1,
+        "\"errorText\": \"ImportSettings (105): not implemented\",");
     row("refused: not an int", {"run", "202", "three"}, 2,
         "argument 1 (lines) must be a 32-bit integer, not \"three\"\nUsage: chctl run 202 "
         "<lines:int>");
@@ -115,11 +129,12 @@ void ChctlTest::chctl_data()
         "SpeakText expects 1 argument(s), got 2");
     row("refused: unknown number", {"run", "999"}, 2, "no command 999");
     row("refused: unknown sender", {"--sender", "Nobody", "list"}, 2, "unknown sender");
-    const auto console = [](const char* name, const char* input, const QString& expected,
-                            const QString& siblingCall = {}) {
-        QTest::newRow(name) << QStringList{} << QByteArray(input) << 0 << expected << siblingCall;
+    const auto console = [](const char* name, const char* input, int exitCode,
+                            const QString& expected, const QString& siblingCall = {}) {
+        QTest::newRow(name) << QStringList{} << QByteArray(input) << exitCode << expected
+                            << siblingCall;
     };
-    console("console: run quoted text", "C 500 \"Hello console\"\n",
+    console("console: run quoted text", "C 500 \"Hello console\"\n", 0,
             "========== 500 - Speak a text aloud. ==========\nresultId: Success\nerrorId: "
             "Undefined\n================== Done ==================\n",
             "speech: speak(\"Hello console\")");
@@ -128,6 +143,12 @@ void ChctlTest::chctl_data()
         << "FeedLines argument 1 (lines) must be a 32-bit integer, not \"four\"\n"
            "Usage: C 202 <lines:int>\n================== Done"
         << "";
+    console("console: Failure with its reason", "C 105 /tmp/settings\nHELP C\n", 1,
+            "errorId: Undefined\nImportSettings (105): not implemented\n================== Done");
+    console("console: types as chctl takes them", "C 1\n", 0,
+            "102 \t Change one setting. ( name: text, value: text )\n");
+    console("console: unknown command", "C 999\nHELP C\n", 2, "Command 999 not found!");
+    console("console: unknown line", "HELP C\nstatus\n", 2, "================== Help");
 }
 
 void ChctlTest::chctl()
@@ -156,14 +177,19 @@ void ChctlTest::busPolicy_data()
 {
     QTest::addColumn<bool>("inGroup");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("user outside the group") << false << 3;
-    QTest::newRow("member of the group") << true << 0;
+    QTest::addColumn<QString>("error");
+    QTest::newRow("user outside the group")
+        << false << 3
+        << "chctl: access refused: chctl needs root or membership of the group cmdhandler; log "
+           "in again after being added\n";
+    QTest::newRow("member of the group") << true << 0 << "";
 }
 
 void ChctlTest::busPolicy()
 {
     QFETCH(bool, inGroup);
     QFETCH(int, exitCode);
+    QFETCH(QString, error);
     if (!m_canSwitchUser) {
         QSKIP("needs root and setpriv to run chctl as another user");
     }
@@ -173,7 +199,7 @@ void ChctlTest::busPolicy()
                                    : QStringLiteral("--clear-groups")};
     const Result result = runChctl({"run", "203"}, {}, identity);
     QCOMPARE(result.exitCode, exitCode);
-    QCOMPARE(result.err.contains("org.freedesktop.DBus.Error.AccessDenied"), !inGroup);
+    QCOMPARE(result.err, error);
     // Only root may own the service's name, members of the group included.
     QProcess owner;
     owner.setProcessChannelMode(QProcess::MergedChannels);
@@ -184,6 +210,32 @@ void ChctlTest::busPolicy()
                                        "com.vellorn.CommandHandler", "4"});
     QVERIFY(owner.waitForFinished(15000));
     QVERIFY(owner.readAll().contains("org.freedesktop.DBus.Error.AccessDenied"));
+}
+
+// What bash offers on Tab, from the installed script in a bash without bash-completion's helpers.
+void ChctlTest::completion_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QStringList>("offered");
+    QTest::newRow("category word") << QStringList{"list", "pa"} << QStringList{"paperfeed"};
+    QTest::newRow("command number")
+        << QStringList{"--json", "run", "60"} << QStringList{"600", "601", "602", "603"};
+    QTest::newRow("option") << QStringList{"--no"} << QStringList{"--no-pager"};
+}
+
+void ChctlTest::completion()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, offered);
+    QProcess bash;
+    bash.start("bash", QStringList{"--norc", "--noprofile", "-c",
+                                   "source \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+                                   "_chctl; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                   CHCTL_COMPLETION, CHCTL_BINARY} +
+                           words);
+    QVERIFY(bash.waitForFinished(30000));
+    QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             offered);
 }
 
 // Last: stops the service.
