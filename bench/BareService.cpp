@@ -5,7 +5,10 @@
 
 #include <QDBusMessage>
 
-BareService::BareService(QObject* parent) : QObject(parent) {}
+BareService::BareService(bool forwarding, QObject* parent)
+    : QObject(parent), m_forwarding(forwarding)
+{
+}
 
 QString BareService::kindOf(const QVariantMap& request)
 {
@@ -16,12 +19,8 @@ QString BareService::kindOf(const QVariantMap& request)
 bool BareService::learnReplies(const QDBusConnection& bus, const QStringList& names)
 {
     for (const QString& name : names) {
-        const QVariantMap request = benchRequests::named(name);
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("/"),
-            QStringLiteral("com.vellorn.CommandHandler"), QStringLiteral("process"));
-        call.setArguments({request});
-        const QDBusMessage answer = bus.call(call);
+        const QDBusMessage answer =
+            bus.call(benchRequests::call(QStringLiteral("com.vellorn.CommandHandler"), name));
         if (answer.arguments().isEmpty()) {
             return false;
         }
@@ -31,12 +30,22 @@ bool BareService::learnReplies(const QDBusConnection& bus, const QStringList& na
         if (reply.value(ls::resultIdKey) != ls::ResultId::Success) {
             return false;
         }
-        m_replies.insert(kindOf(request), reply);
+        m_replies.insert(kindOf(benchRequests::named(name)), reply);
     }
     return true;
 }
 
 QVariantMap BareService::process(const QVariantMap& request) const
 {
+    if (m_forwarding && request.value(ls::subCommandIdKey).toInt() == 202) {
+        const QVariantList args = libpivra::dbusValueUnpack(request.value(ls::argsKey)).toList();
+        QDBusMessage call = benchRequests::call(benchRequests::direct, QStringLiteral("feed"));
+        call.setArguments({args.value(0).toInt()});
+        // Synchronous, with the service's time-out, as the service's client library calls.
+        if (QDBusConnection::systemBus().call(call, QDBus::Block, 2000).type() !=
+            QDBusMessage::ReplyMessage) {
+            return {{ls::resultIdKey, ls::ResultId::Failure}};
+        }
+    }
     return m_replies.value(kindOf(request), request);
 }

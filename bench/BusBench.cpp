@@ -1,26 +1,43 @@
 #include "BusBench.h"
 
+#include "BenchRequests.h"
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
 #include "TestBus.h"
+#include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileSystemWatcher>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
 
 const QString serviceName = QStringLiteral("com.vellorn.CommandHandler");
 const QString bareName = QStringLiteral("com.vellorn.BareBench");
+const QString forwarderName = QStringLiteral("com.vellorn.ForwardBench");
 const QString readinessName = QStringLiteral("command-handler");
 constexpr int startTimeoutMs = 15000;
 constexpr int callTimeoutMs = 10000;
 // Time for every load client to start and connect before the common window opens.
 constexpr int loadStartDelayMs = 1500;
 constexpr int loadFinishGraceMs = 30000;
+// Callgrind runs a program some fifty times slower: Qt's start alone takes seconds, more on a
+// busy machine.
+constexpr int callgrindTimeoutMs = 180000;
+// Sent before the counted requests in both runs of a program, so that what the first requests
+// set up (the service's sibling client, the bus's name lookups) is no part of a call's cost.
+constexpr int warmUpCalls = 10;
+
+// Another build of the service can be measured with the same bench, for a before and after.
+QString serviceBinary()
+{
+    return qEnvironmentVariable("BENCH_SERVICE_BINARY", QStringLiteral(COMMAND_HANDLER_BINARY));
+}
 
 } // namespace
 
@@ -108,8 +125,7 @@ bool BusBench::startServices()
             return fail(QStringLiteral("simulator %1 not ready").arg(name));
         }
     }
-    // Another build of the service can be measured with the same bench, for a before and after.
-    m_service = startOnBus(qEnvironmentVariable("BENCH_SERVICE_BINARY", COMMAND_HANDLER_BINARY));
+    m_service = startOnBus(serviceBinary());
     if (!m_bus->waitForBusName(serviceName, startTimeoutMs)) {
         return fail(QStringLiteral("the service did not come up: ") + m_service->output());
     }
@@ -128,7 +144,9 @@ double BusBench::throughput(const QVector<Load>& loads, int windowMs, int* faile
         for (int i = 0; i < load.clients; ++i) {
             auto* client = new QProcess(this);
             client->start(QStringLiteral(LOAD_CLIENT_BINARY),
-                          {load.side == Side::Service ? serviceName : bareName,
+                          {load.side == Side::Service ? serviceName
+                           : load.side == Side::Bare  ? bareName
+                                                      : benchRequests::direct,
                            load.requests.at(i % load.requests.size()), QString::number(start),
                            QString::number(windowMs)});
             clients.append({client, load.counted});
@@ -164,4 +182,69 @@ qint64 BusBench::residentKb(Side side) const
 {
     const ServiceProcess* process = side == Side::Service ? m_service : m_bare;
     return process != nullptr ? process->residentKiB() : -1;
+}
+
+// Everything the program executes, in all its threads, from its start to its exit, with `calls`
+// FeedLines requests in between, one after the other, as callgrind counts it; -1 when a request
+// failed or no count came.
+qint64 BusBench::callgrindTotal(const QStringList& command, const QString& busName, int calls)
+{
+    QTemporaryDir directory;
+    const QString counts = directory.filePath(QStringLiteral("callgrind.out"));
+    ServiceProcess* program =
+        startOnBus(QStringLiteral("valgrind"),
+                   QStringList{QStringLiteral("--tool=callgrind"), QStringLiteral("--quiet"),
+                               QStringLiteral("--callgrind-out-file=") + counts} +
+                       command);
+    bool served =
+        program->state() == QProcess::Running && m_bus->waitForBusName(busName, callgrindTimeoutMs);
+    const QDBusMessage call = benchRequests::call(busName, QStringLiteral("feed"));
+    for (int i = 0; served && i < calls; ++i) {
+        const QDBusMessage answer =
+            m_bus->connection().call(call, QDBus::Block, callgrindTimeoutMs);
+        served = !answer.arguments().isEmpty() &&
+                 libpivra::dbusValueUnpack(answer.arguments().constFirst())
+                         .toMap()
+                         .value(ls::resultIdKey) == ls::ResultId::Success;
+    }
+    // Callgrind writes the counts when the program exits, on a signal it does not handle too.
+    program->terminate();
+    const bool exited = program->waitForFinished(callgrindTimeoutMs);
+    qint64 total = -1;
+    QFile file(counts);
+    if (served && exited && file.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = file.readLine(); !line.isEmpty(); line = file.readLine()) {
+            if (line.startsWith("summary:")) {
+                total = line.mid(8).trimmed().toLongLong();
+            }
+        }
+    }
+    if (total < 0) {
+        fail(QStringLiteral("no instruction count for %1 after %2 requests: %3")
+                 .arg(command.constFirst())
+                 .arg(calls)
+                 .arg(program->output()));
+    }
+    delete program;
+    return total;
+}
+
+// Two runs of each program under callgrind, one with the warm-up requests only and one with
+// `calls` more: the difference is what the calls cost, without the start, the stop and what the
+// first requests set up. Simpler than switching the counting on and off in a running program, and
+// it counts every thread, the lanes and Qt's bus thread included.
+QPair<double, double> BusBench::instructionsPerFeed(int calls)
+{
+    const auto perCall = [&](const QStringList& command, const QString& busName) {
+        const qint64 warm = callgrindTotal(command, busName, warmUpCalls);
+        const qint64 all = warm < 0 ? -1 : callgrindTotal(command, busName, warmUpCalls + calls);
+        return all < 0 ? -1.0 : static_cast<double>(all - warm) / calls;
+    };
+    // The forwarder learns its reply from the running service.
+    const double forwarder = perCall(
+        {QStringLiteral(BARE_SERVICE_BINARY), QStringLiteral("--forward"), QStringLiteral("feed")},
+        forwarderName);
+    delete m_service;
+    m_service = nullptr;
+    return {perCall({serviceBinary()}, serviceName), forwarder};
 }

@@ -16,8 +16,9 @@ class BusBench : public QObject
     Q_OBJECT
 public:
     // Who a group of load clients calls, and what: client i of the group sends the request at i
-    // modulo the list's length. Only counted groups add to the figure.
-    enum class Side { Service, Bare };
+    // modulo the list's length. Only counted groups add to the figure. Sibling: each request's
+    // sibling method, called without the service.
+    enum class Side { Service, Bare, Sibling };
     struct Load {
         Side side;
         QStringList requests;
@@ -39,6 +40,10 @@ public:
     bool setSiblingDelay(const QString& busName, int milliseconds);
     // Resident memory in KiB, or -1.
     qint64 residentKb(Side side) const;
+    // Instructions per FeedLines request that callgrind counts in the service and in the minimal
+    // forwarder, {service, forwarder}, over `calls` requests; -1 for one not measured. Stops the
+    // service of startServices(), whose name the measured one needs: the last measurement.
+    QPair<double, double> instructionsPerFeed(int calls);
 
     QString problem() const { return m_problem; }
 
@@ -48,6 +53,7 @@ private:
     startOnBus(const QString& program, const QStringList& arguments = {},
                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
     bool fail(const QString& problem);
+    qint64 callgrindTotal(const QStringList& command, const QString& busName, int calls);
 
     TestBus* m_bus = nullptr;
     ServiceProcess* m_service = nullptr;

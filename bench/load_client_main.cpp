@@ -1,13 +1,13 @@
 // One load client of the throughput measurements: sends one kind of request (named as in
-// BenchRequests.h) to the method process of one bus name, one call after the other, from a
-// common start time until its window closes, and prints how many calls completed ("completed
-// <n> failed <m>"). Arguments: bus name, request name, start (ms since the epoch), window (ms).
+// BenchRequests.h) to one bus name, or with the bus name "direct" the sibling call behind it to
+// the sibling itself, one call after the other, from a common start time until its window closes,
+// and prints how many calls completed ("completed <n> failed <m>"). Arguments: bus name, request
+// name, start (ms since the epoch), window (ms).
 
 #include "BenchRequests.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDateTime>
 #include <QThread>
 
@@ -17,16 +17,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    const QVariantMap request =
-        arguments.size() == 5 ? benchRequests::named(arguments.at(2)) : QVariantMap();
-    if (request.isEmpty()) {
+    const QDBusMessage call = arguments.size() == 5
+                                  ? benchRequests::call(arguments.at(1), arguments.at(2))
+                                  : QDBusMessage();
+    if (call.type() != QDBusMessage::MethodCallMessage) {
         std::fprintf(stderr, "usage: bench-load-client bus-name request start-ms window-ms\n");
         return 2;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(arguments.at(1), QStringLiteral("/"),
-                                                       QStringLiteral("com.vellorn.CommandHandler"),
-                                                       QStringLiteral("process"));
-    call.setArguments({request});
     const QDBusConnection bus = QDBusConnection::systemBus();
     const qint64 start = arguments.at(3).toLongLong();
     const qint64 end = start + arguments.at(4).toLongLong();
