@@ -13,8 +13,6 @@ namespace detail {
 struct CallOutcome {
     bool invoked = false;
     QString failure;
-
-    bool completed() const { return invoked && failure.isEmpty(); }
 };
 
 // Whether the client class itself declares a method or slot of that name. What QObject offers

@@ -118,16 +118,6 @@ void SiblingLink::setCheckConnection(bool check)
     }
 }
 
-bool SiblingLink::isCheckingConnection() const
-{
-    return m_checkTimer->isActive();
-}
-
-void SiblingLink::setCheckInterval(int milliseconds)
-{
-    m_checkTimer->setInterval(milliseconds);
-}
-
 void SiblingLink::onOwnerChanged(const QString& name, const QString& oldOwner,
                                  const QString& newOwner)
 {

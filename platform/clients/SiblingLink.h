@@ -30,8 +30,6 @@ public:
     // Periodically asks the bus whether the name has an owner, on top of the owner-change
     // signals (which a bus-daemon restart or a missed signal would not deliver).
     void setCheckConnection(bool check);
-    bool isCheckingConnection() const;
-    void setCheckInterval(int milliseconds);
 
     // Calls the sibling's method with the arguments converted to the bus types given one
     // character each in argumentTypes ('i', 's', 'b'). Returns the reply's value when the

@@ -11,7 +11,6 @@ class Command
 public:
     explicit Command(const QVariantMap& request) : m_request(request) {}
 
-    const QVariantMap& map() const { return m_request; }
     bool contains(const QString& key) const { return m_request.contains(key); }
     QVariant value(const QString& key) const { return m_request.value(key); }
 

@@ -30,7 +30,6 @@ public:
     bool hasKey(const EnumKey& key) const;
     bool hasValue(EnumValue value) const;
 
-    int count() const { return m_entries.size(); }
     const_iterator begin() const { return m_entries.cbegin(); }
     const_iterator end() const { return m_entries.cend(); }
 

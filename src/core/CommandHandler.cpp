@@ -26,6 +26,13 @@ const QLoggingCategory& commandHandlerCategory()
     return category;
 }
 
+// A request refused for its own fields, with its line.
+QVariantMap refuse(const char* line, const QString& errorId, const char* what, const QString& value)
+{
+    PROCESS_ERROR() << line;
+    return reply::refusal(errorId, QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), value));
+}
+
 EnumValue subCommandValue(const ls::Command& command)
 {
     return command.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
@@ -91,11 +98,6 @@ bool CommandHandler::isValidSubCommand(const EnumValue& value) const
         }
     }
     return false;
-}
-
-QVariantMap CommandHandler::makeReply(const QString& resultId, const QString& errorId)
-{
-    return reply::make(resultId, errorId);
 }
 
 void CommandHandler::startLanes(int capacity)
@@ -173,9 +175,7 @@ CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
     if (catalogueHandler != commandHandlers.constEnd()) {
         const QString sender = request.value(ls::senderIdKey).toString();
         if (!ls::ServiceId::meta.hasKey(sender)) {
-            PROCESS_ERROR() << "Invalid sender!";
-            return reply::refusal(ls::ErrorId::InvalidSender,
-                                  QStringLiteral("Invalid sender \"%1\"").arg(sender));
+            return refuse("Invalid sender!", ls::ErrorId::InvalidSender, "Invalid sender", sender);
         }
         return (this->*catalogueHandler.value())(command);
     }
@@ -183,21 +183,15 @@ CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
     const EnumValue value = request.value(ls::subCommandIdKey).toString().toInt(nullptr, 10);
     const EnumKey category = getCategory(value);
     if (commandId != ls::CommandHandlerCmdId::HandleCommand) {
-        PROCESS_ERROR() << "Invalid command!";
-        return reply::refusal(ls::ErrorId::InvalidCmd,
-                              QStringLiteral("Invalid command \"%1\"").arg(commandId));
+        return refuse("Invalid command!", ls::ErrorId::InvalidCmd, "Invalid command", commandId);
     }
     if (!isValidSubCommand(value)) {
-        PROCESS_ERROR() << "Invalid sub-command!";
-        return reply::refusal(ls::ErrorId::InvalidCmd,
-                              QStringLiteral("Invalid sub-command \"%1\"")
-                                  .arg(request.value(ls::subCommandIdKey).toString()));
+        return refuse("Invalid sub-command!", ls::ErrorId::InvalidCmd, "Invalid sub-command",
+                      request.value(ls::subCommandIdKey).toString());
     }
     const QString sender = request.value(ls::senderIdKey).toString();
     if (!ls::ServiceId::meta.hasKey(sender)) {
-        PROCESS_ERROR() << "Invalid sender!";
-        return reply::refusal(ls::ErrorId::InvalidSender,
-                              QStringLiteral("Invalid sender \"%1\"").arg(sender));
+        return refuse("Invalid sender!", ls::ErrorId::InvalidSender, "Invalid sender", sender);
     }
     qCDebug(commandHandlerCategory)
         << "process command -" << commandId << "from sender -" << sender;
@@ -223,11 +217,9 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
                                                        const char* prefix,
                                                        const QStringList& resultTypes) const
 {
+    // Only a number of the handler's own category reaches it.
     const EnumKey entry = commands.key(subCommandValue(command));
     const QString label = commandLabel(subCommandValue(command));
-    if (!commands.hasKey(entry)) {
-        return reply::failure(label + QStringLiteral(": no command of its category"));
-    }
     SiblingCall call;
     call.number = subCommandValue(command);
     call.logPrefix = prefix;
@@ -322,9 +314,6 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     const EnumValue value = subCommandValue(command);
     const EnumKey entry = ls::IpcCommandId::meta.key(value);
     const QString label = commandLabel(value);
-    if (!ls::IpcCommandId::meta.hasKey(entry)) {
-        return reply::failure(label + QStringLiteral(": no command of its category"));
-    }
     SiblingCall call;
     call.sibling = &siblings::of(siblings::printManager);
     call.category = ls::CommandCategories::IpcCommandId;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandTable.h"
+#include "Reply.h"
 #include "SiblingCall.h"
 #include "ls/Command.h"
 #include "ls/IDBusAdaptor.h"
@@ -61,7 +62,10 @@ public:
     const EnumKey getCategory(const EnumValue& value) const;
     bool isValidSubCommand(const EnumValue& value) const;
 
-    static QVariantMap makeReply(const QString& resultId, const QString& errorId);
+    static QVariantMap makeReply(const QString& resultId, const QString& errorId)
+    {
+        return reply::make(resultId, errorId);
+    }
 
     // From here on each sibling's commands run on a lane of their own that holds at most
     // capacity requests; called before any device command has run.

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Texts of the command table shared by the command handler and the console.
+// Texts of the command table: its field names, result types and place.
 namespace tableText {
 
 inline const QString function = QStringLiteral("function");
