@@ -241,6 +241,14 @@ void CommandHandlerTest::process_data()
     };
     QTest::newRow("ipc test") << device(602, QVariantList{"4"}) << failure
                               << absent("PrintManager", "runTestCmd");
+    const QString state =
+        error("handleIpcCommands", "IPCState takes exactly one argument: true, false, 1 or 0.");
+    QTest::newRow("ipc state not in a list")
+        << device(600, "true") << failure << QStringList{state};
+    QTest::newRow("ipc state 2") << device(600, QVariantList{2}) << failure << QStringList{state};
+    QTest::newRow("ipc test, parameter 2.5")
+        << device(602, QVariantList{2.5}) << failure
+        << QStringList{error("handleIpcCommands", "\"RunHeadTest\" takes an integer parameter.")};
     QTest::newRow("ipc test, parameter as bytes")
         << device(602, QVariantList{QByteArray("5")}) << failure
         << QStringList{error("handleIpcCommands", "\"RunHeadTest\" takes an integer parameter.")};
