@@ -504,7 +504,7 @@ void ServiceTest::sighupReloadsTheTable()
     const auto reload = [this](const QByteArray& table, const QString& line) {
         m_bus.setCommandTable(table);
         const int before = m_service->output().size();
-        ::kill(pid_t(m_service->processId()), SIGHUP);
+        m_service->sendSignal(SIGHUP);
         // The caller finds out whether it came.
         [[maybe_unused]] const bool logged =
             QTest::qWaitFor([&] { return m_service->output().mid(before).contains(line); }, 10000);
@@ -723,7 +723,7 @@ void ServiceTest::leavesNoReadinessBehind()
         if (action == QLatin1String("SIGTERM")) {
             m_service->terminate();
         } else if (action == QLatin1String("SIGHUP")) {
-            ::kill(pid_t(m_service->processId()), SIGHUP);
+            m_service->sendSignal(SIGHUP);
             QVERIFY(m_service->waitForOutput("SIGHUP"));
         } else {
             second = m_bus.startService();

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#include <csignal>
 #include <unistd.h>
 
 ServiceProcess::ServiceProcess(QObject* parent) : QProcess(parent)
@@ -44,6 +45,13 @@ qint64 ServiceProcess::residentKiB() const
         return -1;
     }
     return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
+}
+
+void ServiceProcess::sendSignal(int signalNumber)
+{
+    if (processId() > 0) {
+        ::kill(pid_t(processId()), signalNumber);
+    }
 }
 
 void ServiceProcess::stop()

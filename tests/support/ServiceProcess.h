@@ -20,6 +20,9 @@ public:
     qint64 residentKiB() const;
     // SIGTERM, then SIGKILL if it does not go.
     void stop();
+    // A signal to the program alone, never to the test's own process group: a program that has
+    // already ended has no process id, and kill(0) would reach the test runner.
+    void sendSignal(int signalNumber);
 
 private:
     QByteArray m_output;
