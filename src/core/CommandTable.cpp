@@ -137,31 +137,36 @@ int CommandTable::getArgumentCount(const QVariantMap& entry)
     return count.value().toInt();
 }
 
-QString CommandTable::getDescription(const ls::EnumKey& key) const
+// The entry of a key that has a description; nothing after the query's line when it lacks either.
+std::optional<QVariantMap> CommandTable::describedEntry(const ls::EnumKey& key,
+                                                        const char* query) const
 {
+    const QByteArray prefix = QByteArray("CommandHandler::") + query + " ERROR:";
     if (!m_entries.contains(key)) {
-        TABLE_ERROR("getDescription") << "Parameter" << key << "not found!";
-        return {};
+        qCritical() << prefix.constData() << "Parameter" << key << "not found!";
+        return std::nullopt;
     }
     const QVariantMap entry = m_entries.value(key).toMap();
     if (!entry.contains(ls::descriptionKey)) {
-        TABLE_ERROR("getDescription") << "Parameter" << ls::descriptionKey << "not found!";
-        return {};
+        qCritical() << prefix.constData() << "Parameter" << ls::descriptionKey << "not found!";
+        return std::nullopt;
     }
-    return entry.value(ls::descriptionKey).toString();
+    return entry;
+}
+
+QString CommandTable::getDescription(const ls::EnumKey& key) const
+{
+    const std::optional<QVariantMap> entry = describedEntry(key, "getDescription");
+    return entry ? entry->value(ls::descriptionKey).toString() : QString();
 }
 
 QString CommandTable::getArgumentsList(const ls::EnumKey& key) const
 {
-    if (!m_entries.contains(key)) {
-        TABLE_ERROR("getArgumentsList") << "Parameter" << key << "not found!";
+    const std::optional<QVariantMap> found = describedEntry(key, "getArgumentsList");
+    if (!found) {
         return {};
     }
-    const QVariantMap entry = m_entries.value(key).toMap();
-    if (!entry.contains(ls::descriptionKey)) {
-        TABLE_ERROR("getArgumentsList") << "Parameter" << ls::descriptionKey << "not found!";
-        return {};
-    }
+    const QVariantMap& entry = *found;
     if (entry.value(ls::argumentCountKey).toInt() == 0) {
         return {};
     }

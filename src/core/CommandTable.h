@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 // The command table: what each category and command is called, what it takes, which backend
 // method carries it out and with which result, and the catalogue prepared from it. Loaded once
@@ -51,6 +52,7 @@ private:
     bool fitsInReply(const QVariantMap& element, qint64& replySize);
     bool mayReportLeftOut();
     static int getArgumentCount(const QVariantMap& entry);
+    std::optional<QVariantMap> describedEntry(const ls::EnumKey& key, const char* query) const;
 
     QVariantMap m_entries;
     QVariantList m_categories;

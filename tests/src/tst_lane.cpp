@@ -64,6 +64,12 @@ private:
             m_replies.insert(number, reply);
         };
     }
+    // A queued call gets no reply from queue(), a refused one its failure.
+    bool queueThree(Lane& lane)
+    {
+        return !lane.queue(call(501), record(501)) && !lane.queue(call(502), record(502)) &&
+               !lane.queue(call(503), record(503));
+    }
     int replied()
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -77,10 +83,7 @@ void LaneTest::runsInOrderOnItsOwnThreadUpToItsCapacity()
     FakeSibling sibling;
     LogCapture log;
     Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
-    // A queued call gets no reply from queue(), a refused one its failure.
-    for (int number : {501, 502, 503}) {
-        QVERIFY(!lane.queue(call(number), record(number)));
-    }
+    QVERIFY(queueThree(lane));
     QVERIFY(lane.queue(call(504), record(504)));
     QCOMPARE(log.messages(), QStringList{"Lane::queue ERROR: Lane of \"speech\" full: 3 requests "
                                          "wait, request refused."});
@@ -122,9 +125,7 @@ void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
     FakeSibling sibling;
     LogCapture log;
     Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
-    for (int number : {501, 502, 503}) {
-        QVERIFY(!lane.queue(call(number), record(number)));
-    }
+    QVERIFY(queueThree(lane));
     // The first is running when the stop comes.
     QVERIFY(sibling.started.tryAcquire(1, 5000));
     lane.requestStop();
