@@ -1,14 +1,10 @@
 // The handler in-process against one hand-written command table: the checks of a request, the
-// catalogue, what the device-command handlers refuse before a backend call,
-// and what the bus can carry in a reply. The real client libraries are linked, with the system
-// bus at a socket that does not exist: a command that gets as far as its sibling fails there.
-#include "BusLimits.h"
+// catalogue, and what the device-command handlers refuse before a backend call. The real client
+// libraries are linked, with the system bus at a socket that does not exist: a command that gets
+// as far as its sibling fails there.
 #include "CommandHandler.h"
 #include "LogCapture.h"
 
-#include <QDBusUnixFileDescriptor>
-#include <QDBusVariant>
-#include <QDateTime>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -85,21 +81,6 @@ QVariantMap with(QVariantMap reply, const QString& key, const QVariant& value)
 const QVariantMap failure{{"resultId", "Failure"}, {"errorId", "Undefined"}};
 const QVariantMap success{{"resultId", "Success"}, {"errorId", "Undefined"}};
 
-// Wraps a value in maps, lists and bus variants, the variants innermost.
-QVariantMap nested(QVariant value, int maps, int lists, int variants)
-{
-    for (int i = 0; i < variants; ++i) {
-        value = QVariant::fromValue(QDBusVariant(value));
-    }
-    for (int i = 0; i < lists; ++i) {
-        value = QVariantList{value};
-    }
-    for (int i = 0; i < maps; ++i) {
-        value = QVariantMap{{"k", value}};
-    }
-    return {{"r", value}};
-}
-
 } // namespace
 
 class CommandHandlerTest : public QObject
@@ -109,8 +90,6 @@ private slots:
     void initTestCase();
     void process_data();
     void process();
-    void busLimits_data();
-    void busLimits();
 
 private:
     QTemporaryDir m_state;
@@ -265,45 +244,6 @@ void CommandHandlerTest::process()
     LogCapture capture;
     QCOMPARE(m_handler.process(request), reply);
     QCOMPARE(capture.messages(), log);
-}
-
-void CommandHandlerTest::busLimits_data()
-{
-    QTest::addColumn<QVariantMap>("reply");
-    QTest::addColumn<QString>("problem");
-
-    // The reply's own dictionary puts its values inside three containers: array, entry, variant.
-    const QString deep = QStringLiteral("is nested deeper than the bus carries");
-    QTest::newRow("variants to the limit") << nested(1, 0, 0, 61) << "";
-    QTest::newRow("variants, one more") << nested(1, 0, 0, 62) << deep;
-    QTest::newRow("maps to the limit") << nested(1, 20, 0, 1) << "";
-    QTest::newRow("maps, one more") << nested(1, 20, 0, 2) << deep;
-    QTest::newRow("lists to the limit") << nested(QStringList{"s"}, 0, 30, 0) << "";
-    QTest::newRow("lists, one more") << nested(QStringList{"s"}, 0, 30, 1) << deep;
-    QTest::newRow("empty list, one more") << nested(QVariantList(), 0, 0, 61) << deep;
-    QTest::newRow("unix fd after another value in a list")
-        << QVariantMap{{"r", QVariantList{1, QVariant::fromValue(QDBusUnixFileDescriptor(0))}}}
-        << "holds a unix file descriptor";
-    QTest::newRow("date") << nested(QDateTime(), 1, 0, 0)
-                          << "holds a value the bus cannot carry (QDateTime)";
-    QTest::newRow("nothing") << nested(QVariant(), 0, 0, 1)
-                             << "holds a value the bus cannot carry (none)";
-    // Array length, padding, key, signature, string length, text and its end: 25 bytes and
-    // the text, which takes 2, 3 and 4 bytes for the last three characters.
-    const int text = BusLimits::maximumBodySize - 25 - 9;
-    const QString wide = QStringLiteral("\u00fc\u20ac\U0001F600");
-    QTest::newRow("just under the size") << QVariantMap{{"k", QString(text, 'x') + wide}} << "";
-    QTest::newRow("one byte over the size")
-        << QVariantMap{{"k", QString(text + 1, 'x') + wide}}
-        << QStringLiteral("takes %1 bytes, more than the bus carries in one message")
-               .arg(BusLimits::maximumBodySize + 1);
-}
-
-void CommandHandlerTest::busLimits()
-{
-    QFETCH(QVariantMap, reply);
-    QFETCH(QString, problem);
-    QCOMPARE(BusLimits::problem(reply), problem);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)

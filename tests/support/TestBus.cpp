@@ -7,6 +7,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -22,6 +24,20 @@ QStringList fieldOfEachSibling(QString Sibling::*field)
     }
     return values;
 }
+
+// Answers every call with its arguments as they arrived.
+class Echo : public QDBusVirtualObject
+{
+public:
+    using QDBusVirtualObject::QDBusVirtualObject;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        return connection.send(message.createReply(message.arguments()));
+    }
+};
+
+const QString echoPath = QStringLiteral("/echo");
 } // namespace
 
 const QStringList TestBus::siblings = fieldOfEachSibling(&Sibling::name);
@@ -149,6 +165,19 @@ QDBusMessage TestBus::call(const QDBusMessage& message, const QString& connectio
         return message.createErrorReply(QStringLiteral("timeout"), QString());
     }
     return pending.reply();
+}
+
+QVariant TestBus::echo(const QVariant& value) const
+{
+    QDBusConnection own = connection();
+    if (own.objectRegisteredAt(echoPath) == nullptr) {
+        own.registerVirtualObject(echoPath, new Echo(const_cast<TestBus*>(this)));
+    }
+    const QDBusMessage reply =
+        call(QDBusMessage::createMethodCall(own.baseService(), echoPath, QString(), "echo")
+                 << QVariant::fromValue(QDBusVariant(value)),
+             QStringLiteral("echo-client"));
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
 QVariantMap TestBus::process(const QVariantMap& request, QString* error) const

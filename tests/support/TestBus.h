@@ -53,6 +53,10 @@ public:
     // exported by the test process itself can answer too. On the test's own connection, or on
     // one of the given name.
     QDBusMessage call(const QDBusMessage& message, const QString& connectionName = {}) const;
+    // The value as a sibling's answer brings it: sent in a variant from another connection to
+    // the test's own and answered from there, so that Qt marshals and demarshals it twice
+    // (containers it has no plain type for arrive as QDBusArgument).
+    QVariant echo(const QVariant& value) const;
     // Calls process on the service and returns the reply with bus containers unpacked; an
     // empty map and the bus error's name in *error when the call fails.
     QVariantMap process(const QVariantMap& request, QString* error = nullptr) const;
