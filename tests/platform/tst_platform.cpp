@@ -1,11 +1,32 @@
-// The sibling link of the device-library stand-ins: the conversion of arguments, and against a
-// real simulator process on a private bus the failures the service cannot provoke (a reply of
-// another type, a method the sibling lacks; a hung sibling is the stop test's).
+// The device-library stand-ins: the sibling link's conversion of arguments, how it follows its
+// sibling's bus name, and against a real simulator process on a private bus the failures the
+// service cannot provoke (a reply of another type, a method the sibling lacks; a hung sibling
+// is the stop test's); and the unpacking of values as a sibling's answer brings them.
 #include "LogCapture.h"
 #include "SiblingLink.h"
 #include "TestBus.h"
+#include "libpivra/DBusArgumentUnpack.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QtTest>
+
+namespace {
+template <typename Fill> QVariant marshalled(Fill fill)
+{
+    QDBusArgument argument;
+    fill(argument);
+    return QVariant::fromValue(argument);
+}
+
+void entry(QDBusArgument& map, const QVariant& key, const QVariant& value)
+{
+    map.beginMapEntry();
+    map << key.toString() << QDBusVariant(value);
+    map.endMapEntry();
+}
+} // namespace
 
 class PlatformTest : public QObject
 {
@@ -16,6 +37,9 @@ private slots:
     void conversion();
     void failedCallLogsOnce_data();
     void failedCallLogsOnce();
+    void followsTheOwnerOfItsName();
+    void unpacksWhatASiblingSends_data();
+    void unpacksWhatASiblingSends();
 
 private:
     TestBus m_bus;
@@ -51,6 +75,70 @@ void PlatformTest::failedCallLogsOnce()
              qPrintable(link.lastFailure()));
     QCOMPARE(log.messages(QtCriticalMsg), {"SiblingLink::call ERROR: " + link.lastFailure()});
     QCOMPARE(log.messages(QtWarningMsg), QStringList());
+}
+
+// Connected while the name has an owner; a new owner that takes the name over directly is a
+// new sibling process all the same, so the link goes down and up again.
+void PlatformTest::followsTheOwnerOfItsName()
+{
+    const QString name = QStringLiteral("com.vellorn.Stand.In");
+    SiblingLink link(name);
+    QSignalSpy connected(&link, &SiblingLink::connected);
+    QSignalSpy disconnected(&link, &SiblingLink::disconnected);
+    QDBusConnection first = QDBusConnection::connectToBus(m_bus.address(), "first-owner");
+    QDBusConnection second = QDBusConnection::connectToBus(m_bus.address(), "second-owner");
+    using Bus = QDBusConnectionInterface;
+    QVERIFY(first.interface()->registerService(name, Bus::DontQueueService, Bus::AllowReplacement));
+    QTRY_VERIFY(link.isConnected());
+    QCOMPARE(connected.count(), 1);
+    SiblingLink later(name);
+    QTRY_VERIFY(later.isConnected());
+    QVERIFY(second.interface()->registerService(name, Bus::ReplaceExistingService));
+    QTRY_COMPARE(connected.count(), 2);
+    QCOMPARE(disconnected.count(), 1);
+    QVERIFY(second.interface()->unregisterService(name));
+    QTRY_COMPARE(disconnected.count(), 2);
+    QVERIFY(!link.isConnected());
+}
+
+void PlatformTest::unpacksWhatASiblingSends_data()
+{
+    QTest::addColumn<QVariant>("sent");
+    QTest::addColumn<QVariant>("unpacked");
+    QTest::newRow("dictionary of numbers") << marshalled([](QDBusArgument& map) {
+        map.beginMap(QMetaType::Int, qMetaTypeId<QDBusVariant>());
+        map.beginMapEntry();
+        map << 1 << QDBusVariant("one");
+        map.endMapEntry();
+        map.beginMapEntry();
+        map << 2 << QDBusVariant(2);
+        map.endMapEntry();
+        map.endMap();
+    }) << QVariant(QVariantMap{{"1", "one"}, {"2", 2}});
+    QTest::newRow("structure") << marshalled([](QDBusArgument& structure) {
+        structure.beginStructure();
+        structure << 1 << QStringLiteral("x") << QDBusObjectPath("/p");
+        structure.endStructure();
+    }) << QVariant(QVariantList{1, "x", "/p"});
+    QTest::newRow("a key sent twice, the last one counts") << marshalled([](QDBusArgument& map) {
+        map.beginMap(QMetaType::QString, qMetaTypeId<QDBusVariant>());
+        entry(map, "k", 1);
+        entry(map, "k", 2);
+        map.endMap();
+    }) << QVariant(QVariantMap{{"k", 2}});
+}
+
+void PlatformTest::unpacksWhatASiblingSends()
+{
+    QFETCH(QVariant, sent);
+    QFETCH(QVariant, unpacked);
+    const QVariant received = m_bus.echo(sent);
+    QCOMPARE(libpivra::dbusValueUnpack(received), unpacked);
+    // A dictionary of variants also as the service's request arrives: in a multi-map.
+    if (received.value<QDBusArgument>().currentSignature() == "a{sv}") {
+        const QVariantMap request = qdbus_cast<QVariantMap>(received);
+        QCOMPARE(QVariant(libpivra::dbusArgumentUnpack(request)), unpacked);
+    }
 }
 
 // Requests reach the clients from the bus, from JSON and from the operator console, so the
