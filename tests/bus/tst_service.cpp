@@ -1,7 +1,7 @@
 // The real service binary on a private bus, announced siblings that are not there: malformed
 // and hostile calls get a reply (a failure map, or the bus's own error for a wrong signature)
 // and the service stays up (arbitrary values in requests are left to the fuzzer); with command
-// tables broken in every way and standard input closed, every request of the default table's
+// tables broken in every way and standard descriptors closed, every request of the default table's
 // commands is answered with a reply map. Then its life:
 // a second instance, the readiness hand-shake with the siblings and the table load, the
 // watchdog, how it stops and fails as systemd and its dependants see it, help and version.
@@ -145,8 +145,8 @@ private slots:
     void secondInstanceLeavesTheFirstsReadinessAlone();
     void sighupReloadsTheTable();
     // These restart the service.
-    void brokenCommandTableAndStandardInputClosed_data();
-    void brokenCommandTableAndStandardInputClosed();
+    void brokenCommandTableAndStandardDescriptorsClosed_data();
+    void brokenCommandTableAndStandardDescriptorsClosed();
     void eachCatalogueReplyHasABudgetOfItsOwn();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
@@ -378,10 +378,12 @@ void ServiceTest::expectEveryRequestAnswered()
     }
 }
 
-void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
+void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed_data()
 {
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QString>("logLine");
+    // The standard descriptors the service starts without.
+    QTest::addColumn<QVector<int>>("closed");
     // A table that cannot be read at all stops the service at start (leavesNoReadinessBehind).
     QTest::newRow("wrong types in every field") << QByteArray(R"({
             "PaperFeedCommandId": "not an object",
@@ -397,7 +399,7 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
             "SetCopies": {"category": "EmbossCommandId", "description": null, "argumentCount": 2,
                           "argumentTypes": [null, {"name": null, "type": "int"}],
                           "function": "setCopies", "returnType": "void"}
-        })") << QString("Parameter");
+        })") << QString("Parameter") << QVector<int>{0};
     // Deeper than a reply can carry: the bus would drop the service, and marshalling the
     // deepest aborts the process.
     QTest::newRow("nested 29 and 1000 levels")
@@ -405,7 +407,8 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
                              {"PaperFeedCommandId", "description", nestedArrays(1000)},
                              {"SetCopies", "argumentTypes", nestedArrays(29)}})
         << QString("ERROR: description of \"PaperFeedCommandId\" left out of the catalogue: it "
-                   "is nested deeper than the bus carries.");
+                   "is nested deeper than the bus carries.")
+        << QVector<int>{1};
     // Forty paper-feed commands of a megabyte each do not fit in one reply.
     QVector<std::tuple<QString, QString, QJsonValue>> large;
     for (int i = 10; i < 50; ++i) {
@@ -415,22 +418,32 @@ void ServiceTest::brokenCommandTableAndStandardInputClosed_data()
     QTest::newRow("larger than one reply")
         << defaultTableWith(large)
         << QString("\"Large42\" left out of the catalogue: the reply would exceed what the bus "
-                   "carries in one message.");
+                   "carries in one message.")
+        << QVector<int>{0, 1};
 }
 
-void ServiceTest::brokenCommandTableAndStandardInputClosed()
+void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed()
 {
     QFETCH(QByteArray, table);
     QFETCH(QString, logLine);
+    QFETCH(QVector<int>, closed);
     stopService();
     m_bus.setCommandTable(table);
     m_service = new ServiceProcess(this);
-    m_service->start("/bin/sh", {"-c", "exec \"$0\" <&-", QStringLiteral(COMMAND_HANDLER_BINARY)});
+    QString command = QStringLiteral("exec \"$0\"");
+    for (int descriptor : closed) {
+        command += QStringLiteral(" %1>&-").arg(descriptor);
+    }
+    m_service->start("/bin/sh", {"-c", command, QStringLiteral(COMMAND_HANDLER_BINARY)});
     expectEveryRequestAnswered();
     QVERIFY2(m_service->waitForOutput(logLine), qPrintable(m_service->output()));
-    // The console reads /dev/null rather than whatever the process opened first.
-    QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(m_service->processId())),
-             QStringLiteral("/dev/null"));
+    // The console reads /dev/null rather than whatever the process opened first, and nothing
+    // the process opens later is written to as its output.
+    for (int descriptor : closed) {
+        QCOMPARE(QFile::symLinkTarget(
+                     QStringLiteral("/proc/%1/fd/%2").arg(m_service->processId()).arg(descriptor)),
+                 QStringLiteral("/dev/null"));
+    }
     expectStillServing();
 }
 
