@@ -10,7 +10,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
@@ -57,7 +56,6 @@ private slots:
     void stalledSiblingDelaysOnlyItsOwnLane();
     // These stop the service.
     void stopAnswersEveryWaitingRequest();
-    void hungSiblingLeavesNoCallerWaiting();
     void loadWithASiblingRestarted();
 
 private:
@@ -170,16 +168,10 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             {{"enabled", false}, {"previous", false}}, "enabled : false\n");
     addCall(command(600, {"1"}), "print-manager: setIPCState(true)",
             {{"enabled", true}, {"previous", false}});
-    addCall(command(600, {" FALSE"}), "print-manager: setIPCState(false)",
-            {{"enabled", false}, {"previous", true}});
-    addCall(command(600, {1.0}), "print-manager: setIPCState(true)",
-            {{"enabled", true}, {"previous", false}});
     // An empty list is no argument, as the console sends it: IPC goes on.
     QVariantMap noState = command(600);
     noState.insert("args", QVariantList());
     addCall(noState, "print-manager: setIPCState(true)", {{"enabled", true}, {"previous", true}});
-    addCall(command(600, {"0", "x"}), "print-manager: setIPCState(false)",
-            {{"enabled", false}, {"previous", true}});
     const auto test = [](int number, const QString& name, int parameter) {
         return QVariantMap{
             {"test", number}, {"name", name}, {"parameter", parameter}, {"result", "passed"}};
@@ -301,16 +293,11 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     const QString documents = callFailed + "com.vellorn.DocumentManager.";
     row("unknown setting", "configuration-manager", "refuses", command(102, {"nosuchsetting", "1"}),
         setSetting + refused + "unknown setting \"nosuchsetting\"");
-    row("setting of another group", "configuration-manager", "refuses",
-        command(102, {"Speech/language", "de"}),
-        setSetting + refused + "unknown setting \"Speech/language\"");
     row("unknown settings group", "configuration-manager", "refuses", command(103, {"Nope"}),
         callFailed + "com.vellorn.ConfigurationManager.getSettingsGroup" + refused +
             "unknown settings group \"Nope\"");
     row("unknown document selected", "document-manager", "refuses", command(301, {"doc-99"}),
         documents + "selectDocument" + refused + "unknown document \"doc-99\"");
-    row("unknown document deleted", "document-manager", "refuses", command(302, {"doc-99"}),
-        documents + "deleteDocument" + refused + "unknown document \"doc-99\"");
     row("paper length 0", "print-manager", "refuses", command(205, {0}),
         callFailed + "com.vellorn.PrintManager.setPaperLength" + refused +
             "paper length 0 is not positive");
@@ -467,68 +454,6 @@ void DeviceCommandsTest::stopAnswersEveryWaitingRequest()
     }
     QCOMPARE(m_service->output().count("Lane of \"print-manager\" stopping: request not run."),
              laneCapacity - 1);
-}
-
-// Far more requests than a hung sibling can fail within a bus client's default reply time-out,
-// sent at once with that time-out: every caller still gets the service's reply in time, and those
-// that waited on the lane past its bound were never passed on to the sibling, nor was anything
-// else after the first of them was answered. A short bound keeps the run short, and a lane large
-// enough for all of them leaves out the refusals.
-void DeviceCommandsTest::hungSiblingLeavesNoCallerWaiting()
-{
-    constexpr int waitBoundSeconds = 3;
-    constexpr int requestCount = 100;
-    m_service->stop();
-    QTRY_VERIFY(!m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName));
-    const auto restore = qScopeGuard([this] {
-        m_service->stop();
-        qunsetenv("COMMAND_HANDLER_LANE_WAIT_SECONDS");
-        qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
-    });
-    qputenv("COMMAND_HANDLER_LANE_WAIT_SECONDS", QByteArray::number(waitBoundSeconds));
-    qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(2 * requestCount));
-    m_service = m_bus.startService();
-    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
-    // The lane's client for print-manager exists before the sibling stalls.
-    QCOMPARE(m_bus.process(command(203)).value("resultId"), QVariant("Success"));
-    ServiceProcess* printManager = m_bus.sibling("print-manager");
-    const int siblingBefore = printManager->output().size();
-    const int serviceBefore = m_service->output().size();
-    m_bus.clearSent();
-    {
-        const auto stalled = stall(printManager);
-        // Labelled by the lines fed, which name the request in the sibling's call log; with a
-        // client's default time-out, a reply later than that is the bus's NoReply.
-        for (int lines = 1; lines <= requestCount; ++lines) {
-            m_bus.send(QString::number(lines), command(202, {lines}), -1);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(m_bus.completed.size(), requestCount, 30000);
-    }
-    for (auto reply = m_bus.replies.cbegin(); reply != m_bus.replies.cend(); ++reply) {
-        QCOMPARE(reply.value(), failure);
-    }
-    // Queued behind every call the lane made while the sibling was stopped, so once it has been
-    // carried out the sibling's log holds them all.
-    QCOMPARE(m_bus.process(command(202, {requestCount + 1})).value("resultId"),
-             QVariant("Success"));
-    QStringList run;
-    for (auto calls = QRegularExpression("feedLines\\((\\d+)\\)")
-                          .globalMatch(printManager->output().mid(siblingBefore));
-         calls.hasNext();) {
-        run << calls.next().captured(1);
-    }
-    run.removeLast();
-    const int notRun = requestCount - run.size();
-    QVERIFY2(!run.isEmpty() && notRun > 0, qPrintable(run.join(' ')));
-    // Each request is answered after its sibling call: with the requests run answered first,
-    // the sibling got no call after any reply that said not run.
-    QCOMPARE(m_bus.completed.mid(0, run.size()), run);
-    const QString logged = m_service->output().mid(serviceBefore);
-    QCOMPARE(logged.count(QString("Lane::notRunAfterWait ERROR: Command 202 not run: "
-                                  "com.vellorn.PrintManager has been busy for %1 s\n")
-                              .arg(waitBoundSeconds)),
-             notRun);
-    QCOMPARE(logged.count("ERROR:"), requestCount);
 }
 
 // Runs the mix from every client at once; returns the number of wrong or missing answers. A
