@@ -263,26 +263,12 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     row("answer holding a file descriptor", "print-manager", "fd", command(601),
         "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.",
         "The answer of runTestCmd is not passed on: it holds a unix file descriptor.");
-    const QString state = QStringLiteral("CommandHandler::handleIpcCommands ERROR: IPCState takes "
-                                         "exactly one argument: true, false, 1 or 0.");
-    // The other forms of a refused IPC argument are the handler's in-process test's.
-    row("state maybe", "print-manager", {}, command(600, {"maybe"}), state,
-        "\"maybe\" is no boolean");
+    // The other refusals that need no sibling are the handler's in-process test's, with their
+    // reasons.
     row("arguments missing", "print-manager", {}, command(202),
         "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide the "
         "parameter list.\"",
         "takes 1 argument(s), the request has no args");
-    row("arguments mismatched", "print-manager", {}, command(202, {1, 2}),
-        "CommandHandler::handlePaperFeedCommands ERROR: Mismatch between argument count and "
-        "provided arguments number.",
-        "takes 1 argument(s), the request has 2");
-    row("not implemented", "configuration-manager", {}, command(105, {"/tmp/settings"}),
-        "CommandHandler::handleConfigurationCommands ERROR: Command not implemented",
-        "not implemented");
-    QVariantMap mallory = command(500, {"Hello"});
-    mallory.insert("senderId", "Mallory");
-    row("invalid sender", "speech", {}, mallory, "CommandHandler::process ERROR: Invalid sender!",
-        "Invalid sender \"Mallory\"", "InvalidSender");
     // The sub-command's category is looked for, and not found, twice on the way.
     row("invalid sub-command", "speech", {}, command(4711),
         "CommandHandler::process ERROR: Invalid sub-command!", "Invalid sub-command \"4711\"",

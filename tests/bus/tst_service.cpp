@@ -10,7 +10,6 @@
 #include "TestBus.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>

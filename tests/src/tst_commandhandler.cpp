@@ -244,6 +244,13 @@ void CommandHandlerTest::process()
     LogCapture capture;
     QCOMPARE(m_handler.process(request), reply);
     QCOMPARE(capture.messages(), log);
+    // A caller that asks why gets the same reply, and on a failure the reason with it.
+    QVariantMap asking = request;
+    asking.insert("errorText", true);
+    QVariantMap told = m_handler.process(asking);
+    const QString reason = told.take("errorText").toString();
+    QCOMPARE(told, reply);
+    QCOMPARE(reason.isEmpty(), reply.value("resultId") != "Failure");
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
