@@ -76,7 +76,10 @@ void DeviceCommandsTest::initTestCase()
     qputenv("QT_LOGGING_RULES", "PrintManager.debug=true;DocumentManager.debug=true;"
                                 "ConfigurationManager.debug=true;Speech.debug=true");
     qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
+    // No bound at all is not a bound the service takes: the default one holds.
+    qputenv("COMMAND_HANDLER_LANE_WAIT_SECONDS", "0");
     m_service = m_bus.startService();
+    qunsetenv("COMMAND_HANDLER_LANE_WAIT_SECONDS");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
 }
 
