@@ -266,8 +266,11 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     row("answer holding a file descriptor", "print-manager", "fd", command(601),
         "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.",
         "The answer of runTestCmd is not passed on: it holds a unix file descriptor.");
-    // The other refusals that need no sibling are the handler's in-process test's, with their
-    // reasons.
+    // The other refusals that need no sibling are the handler's in-process test's.
+    row("state maybe", "print-manager", {}, command(600, {"maybe"}),
+        "CommandHandler::handleIpcCommands ERROR: IPCState takes exactly one argument: true, "
+        "false, 1 or 0.",
+        "\"maybe\" is no boolean");
     row("arguments missing", "print-manager", {}, command(202),
         "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide the "
         "parameter list.\"",

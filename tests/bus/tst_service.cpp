@@ -164,8 +164,10 @@ void ServiceTest::initTestCase()
 {
     QVERIFY(m_bus.start());
     m_bus.markSiblingsReady();
-    // Unknown arguments are ignored.
+    // With the time each console line took. Unknown arguments are ignored.
+    qputenv("QT_LOGGING_RULES", "Timer.debug=true");
     m_service = m_bus.startService({"--unknown-argument", "x"});
+    qunsetenv("QT_LOGGING_RULES");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
     // Everything it prints at start is out before the console's rows begin.
     QVERIFY(m_service->waitForOutput("Successfully registered"));
@@ -220,7 +222,7 @@ void ServiceTest::consoleLanguage_data()
         << QByteArray("C 201\nHELP 6\n")
         << "\n========== 201 - Eject the loaded paper. ==========\nSiblingLink::call ERROR: "
            "com.vellorn.PrintManager.ejectPaper failed: not on the bus\n\"================== "
-           "Done ==================\"\n\n\n========== Command 6 - Info";
+           "Done ==================\"\n\nTimer: Console took ";
     QTest::newRow("run without, last line without end")
         << QByteArray("Cmd  200 ")
         << "\n========== 200 - Load paper into the embosser. ==========\nSiblingLink::call "
@@ -238,6 +240,10 @@ void ServiceTest::consoleLanguage()
         m_service->closeWriteChannel();
     }
     QTRY_VERIFY2(m_service->output().mid(before).startsWith(printed),
+                 qPrintable(m_service->output().mid(before)));
+    // The line's own time once it is done, and not before: the last line is after it.
+    static const QRegularExpression took(QStringLiteral("\nTimer: Console took \\d+ us\n$"));
+    QTRY_VERIFY2(m_service->output().mid(before).contains(took),
                  qPrintable(m_service->output().mid(before)));
 }
 
