@@ -113,18 +113,6 @@ int openNotifySocket(const QTemporaryDir& directory)
     return notify;
 }
 
-void expectGrownLessThan(qint64 grownKiB, qint64 boundKiB)
-{
-#ifdef CH_SANITIZED_BUILD
-    Q_UNUSED(boundKiB)
-    qInfo("grown by %lld KiB; not checked: AddressSanitizer's quarantine keeps freed memory "
-          "resident",
-          grownKiB);
-#else
-    QVERIFY2(grownKiB < boundKiB, qPrintable(QStringLiteral("%1 KiB more").arg(grownKiB)));
-#endif
-}
-
 } // namespace
 
 class ServiceTest : public QObject
@@ -134,8 +122,6 @@ private slots:
     void initTestCase();
     void consoleLanguage_data();
     void consoleLanguage();
-    // Restarts the service, as the console's last row ended its input.
-    void consoleLinesAreBounded();
     void wrongSignaturesAndDeepNesting_data();
     void wrongSignaturesAndDeepNesting();
     void hugeRequestAndEveryRequestWithoutSiblings();
@@ -144,7 +130,6 @@ private slots:
     // These restart the service.
     void brokenCommandTableAndStandardDescriptorsClosed_data();
     void brokenCommandTableAndStandardDescriptorsClosed();
-    void eachCatalogueReplyHasABudgetOfItsOwn();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
@@ -245,44 +230,6 @@ void ServiceTest::consoleLanguage()
     static const QRegularExpression took(QStringLiteral("\nTimer: Console took \\d+ us\n$"));
     QTRY_VERIFY2(m_service->output().mid(before).contains(took),
                  qPrintable(m_service->output().mid(before)));
-}
-
-// A writer that does not end its line: the line is refused once and dropped as it comes while
-// the bus is served, and the lines after it are read as before.
-void ServiceTest::consoleLinesAreBounded()
-{
-    stopService();
-    m_service = m_bus.startService();
-    QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
-    QVERIFY(m_service->waitForOutput("Successfully registered"));
-    const QVariantMap catalogue{{"commandId", "GetCommandCategories"}, {"senderId", "WebServer"}};
-    // Once before measuring, so that what the first request sets up is not counted.
-    QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
-    const int before = m_service->output().size();
-    const qint64 residentBefore = m_service->residentKiB();
-    // A command with 10 MiB of arguments: held and split into words, half a gigabyte.
-    const QByteArray piece = QByteArray(" 1").repeated(256 * 1024);
-    const int pieces = 20;
-    // A quarter of the line: held whole, the line alone is four times that.
-    const qint64 boundKiB = qint64(piece.size()) * pieces / 4 / 1024;
-    m_service->write("C 202");
-    for (int i = 0; i < pieces; ++i) {
-        m_service->write(piece);
-        // Into the pipe: the service has then read all of it but what the pipe holds.
-        while (m_service->bytesToWrite() > 0) {
-            QVERIFY(m_service->waitForBytesWritten());
-        }
-        QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
-    }
-    // Before its end, when a reader that keeps the line would hold all of it.
-    expectGrownLessThan(m_service->residentKiB() - residentBefore, boundKiB);
-
-    m_service->write("\nHELP 6\n");
-    QVERIFY2(m_service->waitForOutput("Command 6 - Info"),
-             qPrintable(m_service->output().mid(before)));
-    const QString printed = m_service->output().mid(before);
-    QCOMPARE(printed.count("ConsoleReader: line longer than 64 KiB refused"), 1);
-    expectGrownLessThan(m_service->residentKiB() - residentBefore, boundKiB);
 }
 
 void ServiceTest::stopService()
@@ -420,43 +367,6 @@ void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed()
                  QStringLiteral("/dev/null"));
     }
     expectStillServing();
-}
-
-// Configuration and document commands of 24 and 16 MiB fit in their replies, each on its own,
-// beside 40 MiB of categories, of which about 2,000 do not fit in the one reply that lists them:
-// those are counted rather than each logged.
-void ServiceTest::eachCatalogueReplyHasABudgetOfItsOwn()
-{
-    const QJsonObject defaults = QJsonDocument::fromJson(TestBus::defaultCommandTable()).object();
-    QVector<std::tuple<QString, QString, QJsonValue>> large;
-    QMap<QString, int> listed;
-    for (auto entry = defaults.begin(); entry != defaults.end(); ++entry) {
-        const QString category = entry.value().toObject().value("category").toString();
-        if (category == "ConfigurationCommandId" || category == "DocumentCommandId") {
-            large.append({entry.key(), "description", QString(4 << 20, 'x')});
-            ++listed[category];
-        }
-    }
-    QCOMPARE(listed.value("ConfigurationCommandId") + listed.value("DocumentCommandId"), 10);
-    for (int i = 0; i < 10000; ++i) {
-        large.append({QStringLiteral("Category%1").arg(i), "description", QString(4096, 'x')});
-    }
-    stopService();
-    m_bus.setCommandTable(defaultTableWith(large));
-    m_service = m_bus.startService();
-    QVERIFY(m_bus.waitForReady(readinessName, 30000));
-    for (auto category = listed.cbegin(); category != listed.cend(); ++category) {
-        const QVariantMap reply = m_bus.process({{"commandId", "GetCommands"},
-                                                 {"senderId", "WebServer"},
-                                                 {"category", category.key()}});
-        QCOMPARE(reply.value("commands").toList().size(), category.value());
-    }
-    const QString output = m_service->output();
-    QVERIFY2(output.count("ERROR:") <= 101 &&
-                 QRegularExpression("ERROR: \\d+ more entries were left out of the catalogue.")
-                     .match(output)
-                     .hasMatch(),
-             qPrintable(output.right(2000)));
 }
 
 void ServiceTest::secondInstanceLeavesTheFirstsReadinessAlone()

@@ -3,9 +3,12 @@
 // libraries are linked, with the system bus at a socket that does not exist: a command that gets
 // as far as its sibling fails there.
 #include "CommandHandler.h"
+#include "CommandTable.h"
 #include "LogCapture.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,6 +93,7 @@ private slots:
     void initTestCase();
     void process_data();
     void process();
+    void eachCatalogueReplyHasABudgetOfItsOwn();
 
 private:
     QTemporaryDir m_state;
@@ -251,6 +255,38 @@ void CommandHandlerTest::process()
     const QString reason = told.take("errorText").toString();
     QCOMPARE(told, reply);
     QCOMPARE(reason.isEmpty(), reply.value("resultId") != "Failure");
+}
+
+// Configuration and document commands of 24 and 16 MiB fit in their replies, each on its own,
+// beside 40 MiB of categories, of which about 2,000 do not fit in the one reply that lists them:
+// those are counted rather than each logged.
+void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
+{
+    QJsonObject large;
+    for (int i = 0; i < 10; ++i) {
+        const char* category = i < 6 ? "ConfigurationCommandId" : "DocumentCommandId";
+        large.insert(QStringLiteral("Command%1").arg(i),
+                     QJsonObject{{"category", category}, {"description", QString(4 << 20, 'x')}});
+    }
+    for (int i = 0; i < 10000; ++i) {
+        large.insert(QStringLiteral("Category%1").arg(i),
+                     QJsonObject{{"description", QString(4096, 'x')}});
+    }
+    QFile file(m_state.filePath("large.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(large).toJson()) > 0);
+    file.close();
+    LogCapture log;
+    const auto loaded = CommandTable::load(file.fileName());
+    QVERIFY(loaded != nullptr);
+    const QStringList errors = log.messages(QtCriticalMsg);
+    QCOMPARE(errors.size(), 101);
+    QCOMPARE(loaded->commandsOf("ConfigurationCommandId").size(), 6);
+    QCOMPARE(loaded->commandsOf("DocumentCommandId").size(), 4);
+    const int listed = loaded->categories().size();
+    QVERIFY2(listed > 7000 && listed < 9000, qPrintable(QString::number(listed)));
+    QCOMPARE(errors.last(), error("initialize", QStringLiteral("%1 more entries were left out "
+                                                               "of the catalogue.")
+                                                    .arg(10000 - listed - 100)));
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
