@@ -95,16 +95,11 @@ void ChctlTest::chctl_data()
         "\"id\": \"IPCState\",\n            \"number\": 600\n        },\n        {\n"
         "            \"description\": \"Run the motor self-test.\",\n            \"id\": "
         "\"RunMotorTest\",\n            \"number\": 601\n        },");
-    row("json: help with the number", {"--json", "help", "103"}, 0,
-        "\"name\": \"group\",\n            \"type\": \"text\"\n        }\n    ],\n"
-        "    \"description\": \"Read the settings of one group.\",\n    \"id\": "
-        "\"GetSettingsGroup\",\n    \"number\": 103\n}");
     row("help: types as chctl takes them", {"help", "102"}, 0,
         "102  SetSetting\nChange one setting.\nCategory: 1 ConfigurationCommandId\n"
         "Arguments:\n  name text\n  value text\nUsage: chctl run 102 <name:text> <value:text>\n");
     row("help without a number, --no-pager", {"--no-pager", "help"}, 0,
         "  6  IpcCommandId            Service and maintenance");
-    row("version", {"-v"}, 0, "chctl ");
     row("run: int", {"run", "202", "3"}, 0, "resultId: Success\nerrorId: Undefined\n",
         "print-manager: feedLines(3)");
     row("run: text with a blank", {"run", "500", "Hello world"}, 0, "",
@@ -125,8 +120,6 @@ void ChctlTest::chctl_data()
     row("refused: not an int", {"run", "202", "three"}, 2,
         "argument 1 (lines) must be a 32-bit integer, not \"three\"\nUsage: chctl run 202 "
         "<lines:int>");
-    row("refused: argument count", {"run", "500", "Hello", "world"}, 2,
-        "SpeakText expects 1 argument(s), got 2");
     row("refused: unknown number", {"run", "999"}, 2, "no command 999");
     row("refused: unknown sender", {"--sender", "Nobody", "list"}, 2, "unknown sender");
     const auto console = [](const char* name, const char* input, int exitCode,
@@ -145,8 +138,6 @@ void ChctlTest::chctl_data()
         << "";
     console("console: Failure with its reason", "C 105 /tmp/settings\nHELP C\n", 1,
             "errorId: Undefined\nImportSettings (105): not implemented\n================== Done");
-    console("console: types as chctl takes them", "C 1\n", 0,
-            "102 \t Change one setting. ( name: text, value: text )\n");
     console("console: unknown command", "C 999\nHELP C\n", 2, "Command 999 not found!");
     console("console: unknown line", "HELP C\nstatus\n", 2, "================== Help");
 }
@@ -220,7 +211,6 @@ void ChctlTest::completion_data()
     QTest::newRow("category word") << QStringList{"list", "pa"} << QStringList{"paperfeed"};
     QTest::newRow("command number")
         << QStringList{"--json", "run", "60"} << QStringList{"600", "601", "602", "603"};
-    QTest::newRow("option") << QStringList{"--no"} << QStringList{"--no-pager"};
 }
 
 void ChctlTest::completion()
