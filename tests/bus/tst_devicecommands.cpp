@@ -364,7 +364,8 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
         // is answered at once, after the command before it on the same connection was queued.
         m_bus.send("11", command(202, {11}));
         QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
-        m_service->write("C 202 12\n");
+        // A console line that comes meanwhile waits for the running one.
+        m_service->write("C 202 12\nHELP 6\n");
         QVERIFY(m_service->waitForOutput("========== 202 - "));
         m_bus.send("13", command(202, {13}));
         QVERIFY(!m_bus.process(catalogue).isEmpty());
@@ -387,6 +388,9 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
     QCOMPARE(m_bus.replies.value("rejected").value("errorId"), QVariant("InvalidCmd"));
     QCOMPARE(m_bus.replies.value("speech").value("resultId"), QVariant("Success"));
     QTRY_COMPARE(m_service->output().count("== Done =="), 1);
+    QVERIFY(m_service->waitForOutput("Command 6 - Info"));
+    QVERIFY(m_service->output().indexOf("== Done ==") <
+            m_service->output().indexOf("Command 6 - Info"));
     const QString fed = printManager->output().mid(before);
     const int first = fed.indexOf("feedLines(11)");
     const int second = fed.indexOf("feedLines(12)");
@@ -405,6 +409,9 @@ void DeviceCommandsTest::stopAnswersEveryWaitingRequest()
     }
     QTRY_COMPARE(m_bus.completed.size(), 1);
     m_service->terminate();
+    // The name goes at once, while the running command still waits for its sibling.
+    QTRY_VERIFY(!m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName));
+    QCOMPARE(m_service->state(), QProcess::Running);
     QVERIFY(m_service->waitForFinished(10000));
     QCOMPARE(m_service->exitCode(), 0);
     // The command that was running fails on the stalled sibling; the waiting ones are not run,

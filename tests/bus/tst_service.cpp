@@ -330,17 +330,6 @@ void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed_data()
                              {"SetCopies", "argumentTypes", nestedArrays(29)}})
         << QString("ERROR: description of \"PaperFeedCommandId\" left out of the catalogue: it "
                    "is nested deeper than the bus carries.")
-        << QVector<int>{1};
-    // Forty paper-feed commands of a megabyte each do not fit in one reply.
-    QVector<std::tuple<QString, QString, QJsonValue>> large;
-    for (int i = 10; i < 50; ++i) {
-        large.append({QStringLiteral("Large%1").arg(i), "category", "PaperFeedCommandId"});
-        large.append({QStringLiteral("Large%1").arg(i), "description", QString(1 << 20, 'x')});
-    }
-    QTest::newRow("larger than one reply")
-        << defaultTableWith(large)
-        << QString("\"Large42\" left out of the catalogue: the reply would exceed what the bus "
-                   "carries in one message.")
         << QVector<int>{0, 1};
 }
 
