@@ -1,6 +1,7 @@
 #include "ServiceProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <csignal>
 #include <unistd.h>
@@ -35,6 +36,15 @@ bool ServiceProcess::waitForOutput(const QString& text, int timeoutMs)
         waitForReadyRead(qMax<qint64>(1, qMin<qint64>(100, deadline.remainingTime())));
     }
     return true;
+}
+
+qint64 ServiceProcess::residentKiB() const
+{
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(processId()));
+    if (processId() <= 0 || !statm.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
 }
 
 void ServiceProcess::sendSignal(int signalNumber)

@@ -16,6 +16,8 @@ public:
     QString output();
     // Waits until the output holds the text; false on time-out or exit.
     bool waitForOutput(const QString& text, int timeoutMs = 10000);
+    // Resident memory in KiB, or -1 when the program is not running.
+    qint64 residentKiB() const;
     // SIGTERM, then SIGKILL if it does not go.
     void stop();
     // A signal to the program alone, never to the test's own process group: a program that has
