@@ -259,8 +259,12 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     row("answer holding a file descriptor", "print-manager", "fd", command(601),
         "handleIpcCommands" + notPassedOn.arg("runTestCmd") + "holds a unix file descriptor.",
         "The answer of runTestCmd is not passed on: it holds a unix file descriptor.");
-    // The refusals that need no sibling are the handler's in-process test's; one shows that
-    // it never reaches the sibling.
+    // The refusals that need no sibling are the handler's in-process test's; these show that
+    // they never reach the sibling, and a reason that names the refused value.
+    row("state maybe", "print-manager", {}, command(600, {"maybe"}),
+        "CommandHandler::handleIpcCommands ERROR: IPCState takes exactly one argument: true, "
+        "false, 1 or 0.",
+        "\"maybe\" is no boolean");
     row("arguments missing", "print-manager", {}, command(202),
         "CommandHandler::handlePaperFeedCommands ERROR: \"args key not found. Please provide the "
         "parameter list.\"",
