@@ -257,9 +257,9 @@ void CommandHandlerTest::process()
     QCOMPARE(reason.isEmpty(), reply.value("resultId") != "Failure");
 }
 
-// Of 36 MiB of configuration commands, 28 fit in their reply, beside 16 MiB of document
-// commands in theirs and 40 MiB of categories, of which about 2,000 do not fit in the one reply
-// that lists them: those are counted rather than each logged.
+// Of nine 4 MiB configuration commands, seven fit in their reply, beside four document commands
+// in theirs and 40 MiB of categories, of which about 2,000 do not fit in the one reply that lists
+// them: those are counted rather than each logged.
 void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
 {
     QJsonObject large;
