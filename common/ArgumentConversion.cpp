@@ -1,5 +1,7 @@
 #include "ArgumentConversion.h"
 
+#include "ErrorText.h"
+
 #include <cmath>
 #include <limits>
 
@@ -29,6 +31,23 @@ std::optional<int> fromDouble(double real)
         return std::nullopt;
     }
     return static_cast<int>(real);
+}
+
+bool isIntegral(const QVariant& value)
+{
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::optional<int> fromText(const QString& text)
@@ -99,4 +118,38 @@ std::optional<QVariant> ArgumentConversion::fromWord(const QString& word, const 
         return state ? std::optional<QVariant>(*state) : std::nullopt;
     }
     return QVariant(word);
+}
+
+std::optional<QVariant> ArgumentConversion::toText(const QVariant& value)
+{
+    const int type = value.userType();
+    const bool scalar = type == QMetaType::QString || type == QMetaType::QByteArray ||
+                        isIntegral(value) || type == QMetaType::Bool || type == QMetaType::Double;
+    if (!scalar) {
+        return std::nullopt;
+    }
+    return QVariant(value.toString());
+}
+
+std::optional<QVariant> ArgumentConversion::toType(const QVariant& value, const QString& type)
+{
+    if (type == intType) {
+        const std::optional<int> number = toInt(value);
+        return number ? std::optional<QVariant>(*number) : std::nullopt;
+    }
+    if (type == boolType) {
+        const std::optional<bool> state = toBool(value);
+        return state ? std::optional<QVariant>(*state) : std::nullopt;
+    }
+    if (type == textType) {
+        return toText(value);
+    }
+    return std::nullopt;
+}
+
+QString ArgumentConversion::refusal(int position, const QVariant& value, const QString& type)
+{
+    return QStringLiteral("argument %1 (%2) is no %3")
+        .arg(position)
+        .arg(errorText::shortened(value.toString()), type);
 }

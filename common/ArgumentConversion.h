@@ -16,6 +16,7 @@ public:
     // The catalogue's names of the types that convert; an argument of any other type is text.
     inline static const QString intType = QStringLiteral("int");
     inline static const QString boolType = QStringLiteral("bool");
+    inline static const QString textType = QStringLiteral("QString");
 
     // An integer of any width (the bus's byte included), text holding a decimal integer with
     // blanks around it allowed, or a finite whole double; within the range of a 32-bit int.
@@ -26,4 +27,13 @@ public:
     // A word typed for an argument of the catalogue's type: an int or a bool for those types, the
     // word itself for any other; nothing when it does not convert.
     static std::optional<QVariant> fromWord(const QString& word, const QString& type);
+    // Text as a sibling takes it: text, or a number or a boolean spelled out; nothing for a
+    // list, a map or anything else that says no one text.
+    static std::optional<QVariant> toText(const QVariant& value);
+    // The value as the catalogue's type (int, bool or QString); nothing when it does not convert
+    // or the type is none of these.
+    static std::optional<QVariant> toType(const QVariant& value, const QString& type);
+    // Why an argument was refused: "argument 1 (three) is no int", the value shortened as a
+    // reason quotes a caller's value.
+    static QString refusal(int position, const QVariant& value, const QString& type);
 };

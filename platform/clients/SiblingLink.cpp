@@ -12,53 +12,18 @@
 
 namespace {
 
-bool isIntegral(const QVariant& value)
-{
-    switch (static_cast<QMetaType::Type>(value.userType())) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isText(const QVariant& value)
-{
-    return value.userType() == QMetaType::QString || value.userType() == QMetaType::QByteArray;
-}
-
-std::optional<QVariant> toText(const QVariant& value)
-{
-    const bool scalar = isText(value) || isIntegral(value) || value.userType() == QMetaType::Bool ||
-                        value.userType() == QMetaType::Double;
-    if (!scalar) {
-        return std::nullopt;
-    }
-    return QVariant(value.toString());
-}
-
-std::optional<QVariant> toBusType(const QVariant& value, QChar type)
+// The bus types the clients give, one character each, by the catalogue's names of them.
+QString typeName(QChar type)
 {
     switch (type.toLatin1()) {
-    case 'i': {
-        const std::optional<int> number = ArgumentConversion::toInt(value);
-        return number ? std::optional<QVariant>(*number) : std::nullopt;
-    }
-    case 'b': {
-        const std::optional<bool> state = ArgumentConversion::toBool(value);
-        return state ? std::optional<QVariant>(*state) : std::nullopt;
-    }
+    case 'i':
+        return ArgumentConversion::intType;
+    case 'b':
+        return ArgumentConversion::boolType;
     case 's':
-        return toText(value);
+        return ArgumentConversion::textType;
     default:
-        return std::nullopt;
+        return QStringLiteral("unsupported type");
     }
 }
 
@@ -77,20 +42,6 @@ QString describeError(const QDBusMessage& reply)
         return QStringLiteral("no answer within %1 ms").arg(SiblingLink::callTimeoutMs);
     }
     return name + QLatin1Char(' ') + reply.errorMessage();
-}
-
-const char* typeName(QChar type)
-{
-    switch (type.toLatin1()) {
-    case 'i':
-        return "int";
-    case 'b':
-        return "bool";
-    case 's':
-        return "QString";
-    default:
-        return "unsupported type";
-    }
 }
 
 } // namespace
@@ -184,11 +135,10 @@ std::optional<QVariantList> SiblingLink::toBusArguments(const QList<QVariant>& a
     }
     QVariantList converted;
     for (int i = 0; i < arguments.size(); ++i) {
-        const std::optional<QVariant> value = toBusType(arguments.at(i), argumentTypes.at(i));
+        const QString type = typeName(argumentTypes.at(i));
+        const std::optional<QVariant> value = ArgumentConversion::toType(arguments.at(i), type);
         if (!value) {
-            *problem = QStringLiteral("argument %1 (%2) is no %3")
-                           .arg(i + 1)
-                           .arg(arguments.at(i).toString(), typeName(argumentTypes.at(i)));
+            *problem = ArgumentConversion::refusal(i + 1, arguments.at(i), type);
             return std::nullopt;
         }
         converted.append(*value);
@@ -232,8 +182,13 @@ QVariant SiblingLink::call(const QString& method, const QString& replySignature,
     return reply.arguments().constFirst();
 }
 
+QString SiblingLink::failure(const QString& service, const QString& method, const QString& reason)
+{
+    return QStringLiteral("%1.%2 failed: %3").arg(service, method, reason);
+}
+
 void SiblingLink::fail(const QString& method, const QString& reason) const
 {
-    m_lastFailure = QStringLiteral("%1.%2 failed: %3").arg(m_service, method, reason);
+    m_lastFailure = failure(m_service, method, reason);
     qCritical().noquote() << "SiblingLink::call ERROR:" << m_lastFailure;
 }

@@ -42,6 +42,8 @@ public:
     // Why the last call did not complete ("com.vellorn.Speech.speak failed: not on the bus"),
     // empty when it did.
     QString lastFailure() const { return m_lastFailure; }
+    // How a failed call of a sibling's method is told, in the log and to a caller that asks why.
+    static QString failure(const QString& service, const QString& method, const QString& reason);
 
     // The arguments as the bus types, or nothing (with the reason in *problem) when the count
     // differs or a value has no faithful conversion.

@@ -53,17 +53,43 @@ ConsoleReader::ConsoleReader(QObject* parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, &ConsoleReader::readAvailable);
 }
 
+void ConsoleReader::setPaused(bool paused)
+{
+    m_paused = paused;
+    if (paused) {
+        if (m_notifier != nullptr) {
+            m_notifier->setEnabled(false);
+        }
+        return;
+    }
+    const QPointer<ConsoleReader> alive(this);
+    deliverCompleteLines();
+    if (alive.isNull() || m_paused) {
+        return;
+    }
+    if (m_ended) {
+        deliverLastLine();
+    } else if (m_notifier != nullptr) {
+        m_notifier->setEnabled(true);
+    }
+}
+
 void ConsoleReader::readAvailable()
 {
     const QPointer<ConsoleReader> alive(this);
-    for (int i = 0; i < chunksPerWakeUp && inputReadable(); ++i) {
+    for (int i = 0; i < chunksPerWakeUp && !m_paused && inputReadable(); ++i) {
         const bool open = readChunk();
+        if (!open) {
+            stopWatching();
+        }
         deliverCompleteLines();
         if (alive.isNull()) {
             return;
         }
         if (!open) {
-            stopWatching();
+            if (!m_paused) {
+                deliverLastLine();
+            }
             return;
         }
     }
@@ -96,7 +122,7 @@ void ConsoleReader::deliverCompleteLines()
     // Only the bytes not searched before: searching the whole unfinished line for every chunk
     // made a long line cost time in the square of its length. The offsets live in the members,
     // not here, so that a listener that reads on (a nested event loop) leaves them consistent.
-    for (int newline = m_pending.indexOf('\n', m_scanned); newline >= 0;
+    for (int newline = m_pending.indexOf('\n', m_scanned); !m_paused && newline >= 0;
          newline = m_pending.indexOf('\n', m_scanned)) {
         const QByteArray line = m_pending.mid(m_lineStart, newline - m_lineStart);
         const bool refused = m_skippingLine;
@@ -114,6 +140,11 @@ void ConsoleReader::deliverCompleteLines()
     // rest of the buffer for each of them.
     m_pending.remove(0, m_lineStart);
     m_lineStart = 0;
+    if (m_paused) {
+        // Complete lines may wait behind the one handed on last; they are searched again.
+        m_scanned = 0;
+        return;
+    }
     m_scanned = m_pending.size();
     if (m_skippingLine) {
         m_pending.clear();
@@ -153,6 +184,12 @@ void ConsoleReader::stopWatching()
     m_notifier->setEnabled(false);
     m_notifier->deleteLater();
     m_notifier = nullptr;
+    m_ended = true;
+}
+
+// Once every complete line has been handed on: the input's end ends the last line too.
+void ConsoleReader::deliverLastLine()
+{
     // A refused line has had its error line already; its start is gone.
     const QByteArray last = m_skippingLine ? QByteArray() : m_pending.mid(m_lineStart);
     m_pending.clear();

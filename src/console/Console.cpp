@@ -76,22 +76,13 @@ void printHelpLines()
 
 } // namespace
 
-Console::Console(CommandHandler* handler) : QObject(handler), m_handler(handler)
+Console::Console(CommandHandler* handler)
+    : QObject(handler), m_handler(handler), m_reader(new ls::ConsoleReader(this))
 {
-    auto* reader = new ls::ConsoleReader(this);
-    connect(reader, &ls::ConsoleReader::textReceived, this, &Console::onTextReceived);
+    connect(m_reader, &ls::ConsoleReader::textReceived, this, &Console::takeLine);
     connect(handler, &CommandHandler::notification, handler, &Console::printNotification,
             Qt::DirectConnection);
     connect(this, &Console::commandFinished, this, &Console::finishCommand, Qt::QueuedConnection);
-}
-
-void Console::onTextReceived(const QString& line)
-{
-    if (m_commandRunning) {
-        m_waitingLines.append(line);
-        return;
-    }
-    takeLine(line);
 }
 
 void Console::takeLine(const QString& line)
@@ -120,7 +111,10 @@ void Console::takeLine(const QString& line)
     if (!handled) {
         printHelpBlock();
     }
-    if (!m_commandRunning) {
+    if (m_commandRunning) {
+        // The next line waits in the pipe, not here, however fast its writer.
+        m_reader->setPaused(true);
+    } else {
         ls::Timer::finish(timerLabel);
     }
 }
@@ -130,9 +124,7 @@ void Console::finishCommand()
     printBreakLast(qDebug(), doneBanner);
     ls::Timer::finish(timerLabel);
     m_commandRunning = false;
-    while (!m_commandRunning && !m_waitingLines.isEmpty()) {
-        takeLine(m_waitingLines.takeFirst());
-    }
+    m_reader->setPaused(false);
 }
 
 void Console::printMainMenu() const

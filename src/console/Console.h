@@ -7,12 +7,15 @@
 #include <QVariantMap>
 
 class CommandHandler;
+namespace ls {
+class ConsoleReader;
+}
 
 // The operator's front end on standard input: "HELP ..." and "C ..." lines print menus and help
 // texts from the command table and run commands by number through the command handler. It also
 // prints the handler's notifications when the "Console" logging category is on. Every line is
 // understood on its own; the console keeps no menu state. A command that runs on a sibling's
-// lane is finished (closing line printed) before the next typed line is taken. Lives on the main
+// lane is finished (closing line printed) before the next typed line is read. Lives on the main
 // thread.
 class Console : public QObject
 {
@@ -34,9 +37,6 @@ signals:
     // console's own, the main thread.
     void commandFinished();
 
-private slots:
-    void onTextReceived(const QString&);
-
 private:
     void takeLine(const QString& line);
     void printMainMenu() const;
@@ -48,7 +48,7 @@ private:
     static void printNotFound(int number);
 
     CommandHandler* const m_handler;
-    // Set while a command runs on a lane; lines typed meanwhile wait, in order.
+    ls::ConsoleReader* const m_reader;
+    // Set while a command runs on a lane; the reader is paused meanwhile.
     bool m_commandRunning = false;
-    QStringList m_waitingLines;
 };

@@ -1,16 +1,20 @@
 #include "CommandHandler.h"
 
 #include "ArgumentConversion.h"
+#include "BusLimits.h"
 #include "CategoryEnumerations.h"
+#include "ErrorText.h"
 #include "IpcArguments.h"
 #include "Lane.h"
 #include "LogPrefix.h"
 #include "Reply.h"
+#include "SiblingLink.h"
 #include "SiblingRunner.h"
 #include "Siblings.h"
 #include "TableTexts.h"
 #include "ls/Enums.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QtDebug>
 
@@ -30,7 +34,8 @@ const QLoggingCategory& commandHandlerCategory()
 QVariantMap refuse(const char* line, const QString& errorId, const char* what, const QString& value)
 {
     PROCESS_ERROR() << line;
-    return reply::refusal(errorId, QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), value));
+    return reply::refusal(
+        errorId, QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), errorText::shortened(value)));
 }
 
 EnumValue subCommandValue(const ls::Command& command)
@@ -113,6 +118,10 @@ void CommandHandler::stopLanes()
     for (Lane* lane : lanes) {
         lane->requestStop();
     }
+    // Calls the bus delivered before the name was released still wait in the event queue; they
+    // are answered now, refused as the stopping lanes refuse them, rather than left to Qt, which
+    // answers UnknownObject for them once the handler is gone.
+    QCoreApplication::sendPostedEvents();
     // All lanes stop together: the whole stop takes at most one sibling call time-out.
     const QDeadlineTimer deadline(Lane::stopTimeoutMs);
     for (Lane* lane : lanes) {
@@ -126,19 +135,19 @@ std::optional<QVariantMap> CommandHandler::dispatch(const QVariantMap& request,
     const bool reasonAsked = asksForReason(request);
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
-        return reply::forCaller(*immediate, reasonAsked);
+        return outgoing(*immediate, reasonAsked);
     }
     const SiblingCall& call = std::get<SiblingCall>(routing);
     Lane* lane = m_lanes.value(call.sibling);
     if (lane == nullptr) {
-        return reply::forCaller(runHere(call), reasonAsked);
+        return outgoing(runHere(call), reasonAsked);
     }
     const std::optional<QVariantMap> refused = lane->queue(
         call, [reasonAsked, completion = std::move(completion)](const QVariantMap& answer) {
-            completion(reply::forCaller(answer, reasonAsked));
+            completion(outgoing(answer, reasonAsked));
         });
     if (refused) {
-        return reply::forCaller(*refused, reasonAsked);
+        return outgoing(*refused, reasonAsked);
     }
     return std::nullopt;
 }
@@ -147,9 +156,26 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
 {
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
-        return reply::forCaller(*immediate, asksForReason(request));
+        return outgoing(*immediate, asksForReason(request));
     }
-    return reply::forCaller(runHere(std::get<SiblingCall>(routing)), asksForReason(request));
+    return outgoing(runHere(std::get<SiblingCall>(routing)), asksForReason(request));
+}
+
+// The last word on every reply: one the bus would refuse would cost the service its connection
+// and every other waiting caller their replies, so it goes as the plain failure instead.
+QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked)
+{
+    const QVariantMap reply = reply::forCaller(answer, reasonAsked);
+    const QString problem = BusLimits::problem(reply);
+    if (problem.isEmpty()) {
+        return reply;
+    }
+    CH_LOG_ERROR() << qUtf8Printable(
+        QStringLiteral("The reply is not sent as it is: it %1; a plain failure goes instead.")
+            .arg(problem));
+    const bool refused = answer.value(ls::resultIdKey) == ls::ResultId::Failure;
+    return makeReply(ls::ResultId::Failure,
+                     refused ? answer.value(ls::errorIdKey).toString() : ls::undefinedKey);
 }
 
 bool CommandHandler::asksForReason(const QVariantMap& request)
@@ -234,16 +260,39 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
+    call.sibling = siblings::carrying(getCategory(call.number));
+    if (const QString refused = checkArgumentTypes(call, m_table->argumentTypes(entry));
+        !refused.isEmpty()) {
+        return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
+    }
     if (!resultTypes.contains(call.resultType)) {
         qCritical() << prefix << "Unable to find the function type.";
         return reply::failure(
             QStringLiteral("%1: the command table gives it no result type of its category (\"%2\")")
                 .arg(label, call.resultType));
     }
-    const QString category = getCategory(call.number);
-    call.category = category;
-    call.sibling = siblings::carrying(category);
+    call.category = getCategory(call.number);
     return call;
+}
+
+// The sibling's client would refuse the same arguments, but only on the lane, behind whatever
+// the sibling is busy with; told here in the client's words, so the caller learns at once.
+QString CommandHandler::checkArgumentTypes(const SiblingCall& call, const QStringList& types)
+{
+    for (int i = 0; i < qMin(types.size(), call.args.size()); ++i) {
+        const QString& type = types.at(i);
+        const bool checked = type == ArgumentConversion::intType ||
+                             type == ArgumentConversion::boolType ||
+                             type == ArgumentConversion::textType;
+        if (checked && !ArgumentConversion::toType(call.args.at(i), type)) {
+            const QString refused =
+                SiblingLink::failure(call.sibling->busName, call.function,
+                                     ArgumentConversion::refusal(i + 1, call.args.at(i), type));
+            CH_LOG_ERROR() << qUtf8Printable(refused);
+            return refused;
+        }
+    }
+    return {};
 }
 
 QString CommandHandler::readArguments(const ls::Command& command, const char* prefix,

@@ -88,6 +88,8 @@ signals:
 private:
     Routing route(const QVariantMap& request) const;
     static bool asksForReason(const QVariantMap& request);
+    // Called on whichever thread sends the reply: a lane's too.
+    static QVariantMap outgoing(const QVariantMap& answer, bool reasonAsked);
     QVariantMap runHere(const SiblingCall& call);
 
     Routing handleGetCommandCategories(const ls::Command& command) const;
@@ -107,6 +109,9 @@ private:
     // lines.
     static QString readArguments(const ls::Command& command, const char* prefix, SiblingCall& call,
                                  int argumentCount);
+    // Empty when each argument converts to the type the table gives it; otherwise why not, after
+    // its line.
+    static QString checkArgumentTypes(const SiblingCall& call, const QStringList& types);
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;

@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include "BusLimits.h"
+#include "LogPrefix.h"
 #include "TableTexts.h"
 #include "ls/JFile.h"
 #include "ls/Keys.h"
@@ -101,7 +102,10 @@ std::shared_ptr<const CommandTable> CommandTable::load(const QString& path)
 {
     ls::JFile file(nullptr);
     auto table = std::make_shared<CommandTable>();
-    if (!file.read(path, table->m_entries)) {
+    // Opening a pipe would wait for a writer, holding up the start or, on a reload, every
+    // request; a device or a directory is no table either.
+    const QFileInfo info(path);
+    if ((info.exists() && !info.isFile()) || !file.read(path, table->m_entries)) {
         TABLE_ERROR("initialize") << "reading" << path << "failed!";
         TABLE_ERROR("initialize") << qUtf8Printable(whyUnreadable(path));
         return nullptr;
@@ -200,17 +204,45 @@ QPair<QString, QString> CommandTable::getFunctionInfo(const ls::EnumKey& key) co
             entry.value(tableText::function).toString()};
 }
 
+// The budget fitted at load is kept per category text, but a request's value matches under
+// QVariant's conversions, and may match several of those groups at once (1 and " 1"): their sum
+// is fitted here, in the table's order, so that the same request on the same table always leaves
+// out the same entries.
+QStringList CommandTable::argumentTypes(const ls::EnumKey& key) const
+{
+    QStringList types;
+    const QVariantList arguments =
+        m_entries.value(key).toMap().value(ls::argumentTypesKey).toList();
+    for (const QVariant& argument : arguments) {
+        types.append(argument.toMap().value(ls::argumentTypeKey).toString());
+    }
+    return types;
+}
+
 QVariantList CommandTable::commandsOf(const QVariant& category) const
 {
     QVariantList commands;
+    qint64 replySize = 0;
+    int leftOut = 0;
     for (const ListedCommand& listed : m_commands) {
         if (listed.category != category) {
+            continue;
+        }
+        if (replyFrame + replySize + listed.size > BusLimits::maximumBodySize) {
+            ++leftOut;
             continue;
         }
         if (!listed.entryWithoutCount.isEmpty()) {
             getArgumentCount(listed.entryWithoutCount);
         }
+        replySize += listed.size;
         commands.append(listed.element);
+    }
+    if (leftOut > 0) {
+        CH_LOG_ERROR() << qUtf8Printable(
+            QStringLiteral("%1 commands left out of the reply: the categories the request names "
+                           "together exceed what the bus carries in one message.")
+                .arg(leftOut));
     }
     return commands;
 }
@@ -238,7 +270,8 @@ void CommandTable::prepareCommands()
         if (category == entry.cend()) {
             continue;
         }
-        ListedCommand listed{category.value(), {{ls::idKey, it.key()}}, {}};
+        ++m_commandCount;
+        ListedCommand listed{category.value(), {{ls::idKey, it.key()}}, {}, 0};
         copyToCatalogue(listed.element, it.key(), entry, ls::descriptionKey);
         if (!entry.contains(ls::argumentCountKey)) {
             listed.entryWithoutCount = entry;
@@ -266,9 +299,9 @@ void CommandTable::copyToCatalogue(QVariantMap& element, const ls::EnumKey& name
         BusLimits::problem({{ls::commandsKey, QVariantList{QVariantMap{{field, value}}}}});
     if (!problem.isEmpty()) {
         if (mayReportLeftOut()) {
-            TABLE_ERROR("copyToCatalogue")
-                << qUtf8Printable(QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
-                                      .arg(field, name, problem));
+            CH_LOG_ERROR() << qUtf8Printable(
+                QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
+                    .arg(field, name, problem));
         }
         return;
     }
@@ -294,6 +327,7 @@ void CommandTable::fitEachReply()
     for (const ListedCommand& listed : qAsConst(m_commands)) {
         if (fitsInReply(listed.element, sizeOfCategory[listed.category.toString()])) {
             commands.append(listed);
+            commands.last().size = BusLimits::elementSize(listed.element);
         }
     }
     m_commands = commands;
@@ -301,12 +335,10 @@ void CommandTable::fitEachReply()
 
 bool CommandTable::fitsInReply(const QVariantMap& element, qint64& replySize)
 {
-    // The reply's result, error and list key.
-    constexpr qint64 replyFrame = 256;
     const qint64 size = BusLimits::elementSize(element);
     if (replyFrame + replySize + size > BusLimits::maximumBodySize) {
         if (mayReportLeftOut()) {
-            TABLE_ERROR("fitsInOneReply") << qUtf8Printable(
+            CH_LOG_ERROR() << qUtf8Printable(
                 QStringLiteral("\"%1\" left out of the catalogue: the reply would exceed what "
                                "the bus carries in one message.")
                     .arg(element.value(ls::idKey).toString()));

@@ -29,11 +29,14 @@ public:
     QString getDescription(const ls::EnumKey& key) const;
     QString getArgumentsList(const ls::EnumKey& key) const;
     QPair<QString, QString> getFunctionInfo(const ls::EnumKey& key) const;
+    // The types the table gives the command's arguments, in order; empty when it gives none.
+    QStringList argumentTypes(const ls::EnumKey& key) const;
 
     // The catalogue's answers, each within what one reply on the bus carries.
     QVariantList categories() const { return m_categories; }
     QVariantList commandsOf(const QVariant& category) const;
-    int commandCount() const { return m_commands.size(); }
+    // Every entry filed under a category, also one left out of the catalogue: it still runs.
+    int commandCount() const { return m_commandCount; }
 
 private:
     // A command as GetCommands lists it.
@@ -42,7 +45,12 @@ private:
         QVariantMap element;
         // Kept so that every listing reports a missing count, as the table query does.
         QVariantMap entryWithoutCount;
+        // What the element adds to a reply.
+        qint64 size;
     };
+
+    // A catalogue reply's result, error and list key.
+    static constexpr qint64 replyFrame = 256;
 
     void prepareCategories();
     void prepareCommands();
@@ -60,4 +68,5 @@ private:
     // Entries left out of the catalogue while it is prepared; a large table could write a line
     // for each of millions of entries.
     int m_leftOut = 0;
+    int m_commandCount = 0;
 };

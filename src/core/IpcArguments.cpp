@@ -1,6 +1,7 @@
 #include "IpcArguments.h"
 
 #include "ArgumentConversion.h"
+#include "ErrorText.h"
 #include "ls/Keys.h"
 
 IpcArguments::IpcArguments(const ls::Command& command)
@@ -28,7 +29,8 @@ QString IpcArguments::refusal(const QString& expected) const
     if (!m_list) {
         return QStringLiteral("its arguments are no list");
     }
-    return QStringLiteral("\"%1\" is no %2").arg(m_list->value(0).toString(), expected);
+    return QStringLiteral("\"%1\" is no %2")
+        .arg(errorText::shortened(m_list->value(0).toString()), expected);
 }
 
 std::optional<int> IpcArguments::testParameter(bool takesParameter) const

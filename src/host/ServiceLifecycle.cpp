@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QEventLoop>
-#include <QTimer>
 #include <QtDebug>
 
 #include <cstdlib>
@@ -17,21 +16,21 @@ namespace {
 
 const QString readinessName = QStringLiteral("command-handler");
 
-// A lost connection shows only in the connection's state; this is how late it is noticed.
-constexpr int busCheckIntervalMs = 1000;
+// Where a connection delivers its own end: libdbus sends the "Disconnected" signal from this
+// path to the connection itself when the bus goes away.
+const QString localPath = QStringLiteral("/org/freedesktop/DBus/Local");
+const QString localInterface = QStringLiteral("org.freedesktop.DBus.Local");
 
 } // namespace
 
 ServiceLifecycle::ServiceLifecycle(QObject* parent)
-    : QObject(parent), m_termination(new TerminationNotifier(this)), m_busCheck(new QTimer(this))
+    : QObject(parent), m_termination(new TerminationNotifier(this))
 {
     connect(m_termination, &TerminationNotifier::terminationRequested, this,
             &ServiceLifecycle::stop);
     connect(m_termination, &TerminationNotifier::reloadRequested, this, &ServiceLifecycle::reload);
     // SIGHUP would otherwise end the service, leaving its announcement behind.
     m_termination->handleReload();
-    m_busCheck->setInterval(busCheckIntervalMs);
-    connect(m_busCheck, &QTimer::timeout, this, &ServiceLifecycle::checkBusConnection);
 }
 
 void ServiceLifecycle::withdrawAnnouncement()
@@ -44,6 +43,11 @@ void ServiceLifecycle::withdrawAnnouncement()
 
 bool ServiceLifecycle::waitForSiblings()
 {
+    // A signal that came while the process started is obeyed before anything is waited for.
+    m_termination->deliverPending();
+    if (m_stopped) {
+        return false;
+    }
     SystemCheck gate;
     QEventLoop waiting;
     connect(&gate, &SystemCheck::siblingsReady, &waiting, &QEventLoop::quit);
@@ -72,9 +76,19 @@ bool ServiceLifecycle::serve()
     return true;
 }
 
+// Woken only when the bus goes: an idle service sleeps until something happens.
 void ServiceLifecycle::watchBus()
 {
-    m_busCheck->start();
+    QDBusConnection bus = QDBusConnection::systemBus();
+    const bool watched =
+        bus.connect(QString(), localPath, localInterface, QStringLiteral("Disconnected"), this,
+                    SLOT(onBusDisconnected()));
+    m_watchingBus = true;
+    // Lost before the watch began (Qt refuses to watch a closed connection): nothing would
+    // ever tell. Queued, as the event loop that the exit ends may not run yet.
+    if (!watched || !bus.isConnected()) {
+        QMetaObject::invokeMethod(this, &ServiceLifecycle::onBusDisconnected, Qt::QueuedConnection);
+    }
 }
 
 void ServiceLifecycle::stop(int signalNumber)
@@ -97,9 +111,9 @@ void ServiceLifecycle::reload()
     m_reload();
 }
 
-void ServiceLifecycle::checkBusConnection()
+void ServiceLifecycle::onBusDisconnected()
 {
-    if (QDBusConnection::systemBus().isConnected()) {
+    if (!m_watchingBus) {
         return;
     }
     qCritical() << "Lost the connection to the system bus!";
@@ -110,7 +124,7 @@ void ServiceLifecycle::checkBusConnection()
 // Readiness goes before the name, so that no dependant sees a ready service it cannot reach.
 void ServiceLifecycle::withdraw()
 {
-    m_busCheck->stop();
+    m_watchingBus = false;
     if (m_serving) {
         m_serving = false;
         withdrawAnnouncement();

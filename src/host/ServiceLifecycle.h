@@ -4,7 +4,6 @@
 
 #include <functional>
 
-class QTimer;
 class TerminationNotifier;
 
 // The service's life as its dependants and systemd see it, from the first step on: the wait for
@@ -33,14 +32,17 @@ public:
     // goes.
     void watchBus();
 
+private slots:
+    // The bus's own word that the connection is gone, which the connection delivers locally.
+    void onBusDisconnected();
+
 private:
     void stop(int signalNumber);
     void reload();
-    void checkBusConnection();
     void withdraw();
 
     TerminationNotifier* m_termination;
-    QTimer* m_busCheck;
+    bool m_watchingBus = false;
     std::function<void()> m_reload;
     bool m_serving = false;
     bool m_stopped = false;

@@ -2,7 +2,9 @@
 #include "CommandHandlerAdaptor.h"
 #include "Console.h"
 #include "Lane.h"
+#include "LaneSettings.h"
 #include "ServiceLifecycle.h"
+#include "TerminationNotifier.h"
 #include "Watchdog.h"
 
 #include <QCommandLineParser>
@@ -83,25 +85,6 @@ bool anotherInstanceServes()
            bus.interface()->isServiceRegistered(CommandHandlerAdaptor::serviceName).value();
 }
 
-// How many requests a sibling's lane holds before it refuses more: a cap on the memory a flood of
-// requests can take, as the wait bound already keeps every caller's reply in time.
-// COMMAND_HANDLER_LANE_CAPACITY overrides the default (tests use a small one).
-int laneCapacity()
-{
-    bool ok = false;
-    const int capacity = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_CAPACITY", &ok);
-    return ok && capacity > 0 ? capacity : 64;
-}
-
-// How long a request may wait on its sibling's lane before it is answered without being run;
-// COMMAND_HANDLER_LANE_WAIT_SECONDS overrides the default (tests use a short one).
-int laneWaitSeconds()
-{
-    bool ok = false;
-    const int seconds = qEnvironmentVariableIntValue("COMMAND_HANDLER_LANE_WAIT_SECONDS", &ok);
-    return ok && seconds > 0 ? seconds : Lane::defaultWaitBoundSeconds;
-}
-
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
 // bus, without the name the bus refuses it, or without a table there is nothing to serve: null
 // after the error line, so that the process exits and systemd can restart it. A name that
@@ -120,9 +103,10 @@ CommandHandlerAdaptor* buildService(QCoreApplication& application)
         return nullptr;
     }
     // Each sibling's commands get a thread of their own, so that a slow or hung sibling delays
-    // only its own commands; the lanes share the table, so they start once it is loaded.
-    Lane::setWaitBound(laneWaitSeconds());
-    handler->startLanes(laneCapacity());
+    // only its own commands.
+    const LaneSettings lanes;
+    Lane::setWaitBound(lanes.waitSeconds());
+    handler->startLanes(lanes.capacity());
     return adaptor;
 }
 
@@ -148,6 +132,9 @@ void occupyClosedStandardDescriptors()
 int main(int argc, char** argv)
 {
     occupyClosedStandardDescriptors();
+    // Before anything that takes time: a stop or a reload asked for during start-up is obeyed as
+    // the service promises, never the default action that kills it.
+    TerminationNotifier::catchSignals(true);
     if (HelpAndVersion asked(argc, argv); asked.asksForHelp() || asked.asksForVersion()) {
         return answerHelpOrVersion(argc, argv, asked);
     }

@@ -126,15 +126,21 @@ std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion compl
 {
     auto wake = std::make_unique<QEvent>(wakeEvent);
     int held = 0;
+    bool stopping = false;
     {
         const std::lock_guard<std::mutex> lock(m_queue->mutex);
         held = m_queue->held;
-        if (held < m_capacity) {
+        stopping = m_queue->stopping;
+        if (!stopping && held < m_capacity) {
             QElapsedTimer since;
             since.start();
             m_queue->waiting.push_back({call, std::move(completion), since});
             ++m_queue->held;
         }
+    }
+    // Behind the end of the lane nothing would run it, nor answer its caller.
+    if (stopping) {
+        return notRunAtStop(call);
     }
     if (held >= m_capacity) {
         CH_LOG_ERROR() << "Lane of" << m_sibling.name << "full:" << held

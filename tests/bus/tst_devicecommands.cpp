@@ -52,6 +52,7 @@ private slots:
     void siblingKilledAndRestarted_data();
     void siblingKilledAndRestarted();
     void stalledSiblingDelaysOnlyItsOwnLane();
+    void consoleInputWaitsWhileACommandRuns();
     // These stop the service.
     void stopAnswersEveryWaitingRequest();
     void loadWithASiblingRestarted();
@@ -247,8 +248,11 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     row("error answer", "print-manager", "error", command(203),
         callFailed + "com.vellorn.PrintManager.isPaperLoaded failed: com.vellorn.Error.Failed "
                      "simulated failure");
-    row("argument the client refuses", "print-manager", {}, command(202, {"three"}),
-        callFailed + "com.vellorn.PrintManager.feedLines failed: argument 1 (three) is no int");
+    // Refused before the lane, in the words of the client that would refuse it there.
+    row("argument of another type", "print-manager", {}, command(202, {"three"}),
+        "CommandHandler::checkArgumentTypes ERROR: com.vellorn.PrintManager.feedLines failed: "
+        "argument 1 (three) is no int",
+        "com.vellorn.PrintManager.feedLines failed: argument 1 (three) is no int");
     row("answer nested as deep as the bus carries", "document-manager", "nested", command(300),
         "handleDocumentCommands" + notPassedOn.arg("documents") +
             "is nested deeper than the bus carries.",
@@ -368,6 +372,10 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
         // is answered at once, after the command before it on the same connection was queued.
         m_bus.send("11", command(202, {11}));
         QCOMPARE(m_bus.process(catalogue).value("resultId"), QVariant("Success"));
+        // So is an argument that does not convert: not behind the stalled call.
+        m_bus.send("three", command(202, {"three"}));
+        QTRY_VERIFY(m_bus.completed.contains("three"));
+        QVERIFY(!m_bus.completed.contains("11"));
         // A console line that comes meanwhile waits for the running one.
         m_service->write("C 202 12\nHELP 6\n");
         QVERIFY(m_service->waitForOutput("========== 202 - "));
@@ -375,7 +383,7 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
         QVERIFY(!m_bus.process(catalogue).isEmpty());
         // One beyond the lane's capacity is refused at once.
         m_bus.send("14", command(202, {14}));
-        QTRY_COMPARE(m_bus.completed, QStringList{"14"});
+        QTRY_COMPARE(m_bus.completed, QStringList({"three", "14"}));
         m_bus.send("rejected", command(4711));
         m_bus.send("document", command(300));
         m_bus.send("configuration", command(100));
@@ -401,6 +409,29 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
     QVERIFY2(first >= 0 && first < second && second < fed.indexOf("feedLines(13)"),
              qPrintable(fed));
     QVERIFY(!fed.contains("feedLines(14)"));
+}
+
+// A second instance for its console, fed by a writer far faster than a slow sibling takes the
+// lines: the lines wait in the pipe, not in the service's memory.
+void DeviceCommandsTest::consoleInputWaitsWhileACommandRuns()
+{
+    m_faultyName =
+        m_bus.connection().interface()->serviceOwner(TestBus::busNameOf("speech")).value();
+    QVERIFY(setFault("speech", "slow"));
+    auto normal = qScopeGuard([this] { setFault("speech", "normal"); });
+    QProcess writer;
+    ServiceProcess console;
+    writer.setStandardOutputProcess(&console);
+    writer.start("yes", {"C 501"});
+    console.start(QStringLiteral(COMMAND_HANDLER_BINARY), QStringList());
+    QVERIFY(console.waitForOutput("========== 501 - "));
+    const qint64 before = console.residentKiB();
+    // The next line is taken once the first call has given up on the slow sibling.
+    QTRY_VERIFY_WITH_TIMEOUT(console.output().count("========== 501 - ") >= 2, 10000);
+    const qint64 grown = console.residentKiB() - before;
+    QVERIFY2(grown < 4096, qPrintable(QStringLiteral("%1 KiB more").arg(grown)));
+    writer.kill();
+    writer.waitForFinished();
 }
 
 void DeviceCommandsTest::stopAnswersEveryWaitingRequest()

@@ -86,6 +86,16 @@ double cpuSeconds(qint64 pid)
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ::sysconf(_SC_CLK_TCK);
 }
 
+// How often the process's main thread has gone to sleep and been woken since it started.
+qint64 mainThreadWakeUps(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/task/%1/status").arg(pid));
+    status.open(QIODevice::ReadOnly);
+    static const QRegularExpression field(QStringLiteral("^voluntary_ctxt_switches:\\s*(\\d+)$"),
+                                          QRegularExpression::MultilineOption);
+    return field.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
 // The message pattern of the installed unit, as systemd hands it to the service.
 QByteArray unitMessagePattern()
 {
@@ -125,15 +135,19 @@ private slots:
     void wrongSignaturesAndDeepNesting_data();
     void wrongSignaturesAndDeepNesting();
     void hugeRequestAndEveryRequestWithoutSiblings();
+    void idleServiceSleeps();
     void secondInstanceLeavesTheFirstsReadinessAlone();
     void sighupReloadsTheTable();
     // These restart the service.
+    void signalBurstsNeverHangIt();
     void brokenCommandTableAndStandardDescriptorsClosed_data();
     void brokenCommandTableAndStandardDescriptorsClosed();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
     void leavesNoReadinessBehind();
+
+    void stopOnNewConnection(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
     QString startRefusingBus();
@@ -143,6 +157,7 @@ private:
 
     TestBus m_bus;
     ServiceProcess* m_service = nullptr;
+    bool m_stoppedOnConnecting = false;
 };
 
 void ServiceTest::initTestCase()
@@ -279,8 +294,37 @@ void ServiceTest::hugeRequestAndEveryRequestWithoutSiblings()
     request.insert("commandId", "HandleCommand");
     request.insert("subCommandId", 202);
     QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Failure"));
+    // 12 MB that are no UTF-8 grow threefold as text: repeated whole in a reason, the reply
+    // would pass what the bus carries, and the bus would drop the service.
+    const QByteArray notText(12 << 20, '\xff');
+    const QString shortened = QString(64, QChar::ReplacementCharacter) +
+                              QStringLiteral("… (%1 characters)").arg(notText.size());
+    const QVector<QPair<QVariantMap, QString>> quoting{
+        {{{"commandId", "GetCommands"}, {"senderId", notText}},
+         "Invalid sender \"" + shortened + "\""},
+        {TestBus::command(600, {notText}), "IPCState (600): \"" + shortened + "\" is no boolean"},
+        {TestBus::command(202, {notText}),
+         "FeedLines (202): com.vellorn.PrintManager.feedLines failed: argument 1 (" + shortened +
+             ") is no int"}};
+    for (const auto& [asked, reason] : quoting) {
+        QVariantMap asking = asked;
+        asking.insert("errorText", true);
+        QCOMPARE(m_bus.process(asking).value("errorText").toString(), reason);
+    }
     expectEveryRequestAnswered();
     expectStillServing();
+}
+
+// Nothing to do, nothing awake: the main thread is woken by requests, signals and the bus's own
+// messages only (the loss of the bus included, which "bus daemon killed" shows still noticed).
+void ServiceTest::idleServiceSleeps()
+{
+    expectStillServing();
+    const qint64 pid = m_service->processId();
+    const qint64 before = mainThreadWakeUps(pid);
+    QTest::qWait(5000);
+    const qint64 wakeUps = mainThreadWakeUps(pid) - before;
+    QVERIFY2(wakeUps <= 2, qPrintable(QStringLiteral("woken %1 times in 5 s").arg(wakeUps)));
 }
 
 void ServiceTest::expectEveryRequestAnswered()
@@ -414,16 +458,44 @@ void ServiceTest::sighupReloadsTheTable()
     const QString kept = reload("[]", "The command table in use stays.");
     QVERIFY2(kept.contains("not a JSON object") && kept.contains("in use stays"), qPrintable(kept));
     QVERIFY(paperFeed().contains("RewindPaper") && ServiceWatcher::isReady(readinessName));
+    // A pipe in the table's place is refused without waiting for a writer, which never comes.
+    m_bus.removeCommandTable();
+    QCOMPARE(::mkfifo(QFile::encodeName(m_bus.stateDirectory() + "/commandTable.json"), 0600), 0);
+    const int beforePipe = m_service->output().size();
+    m_service->sendSignal(SIGHUP);
+    QVERIFY(paperFeed().contains("RewindPaper"));
+    QVERIFY(m_service->waitForOutput("The command table in use stays."));
+    QVERIFY(m_service->output().mid(beforePipe).contains("not a regular file"));
+    m_bus.setCommandTable(TestBus::defaultCommandTable());
     expectStillServing();
+}
+
+// Signals in bursts far beyond what the kernel queues, each one a reload: the service answers
+// in between, reloads a few times rather than 20,000, and still stops as asked.
+void ServiceTest::signalBurstsNeverHangIt()
+{
+    const int before = m_service->output().size();
+    for (int i = 0; i < 20000; ++i) {
+        m_service->sendSignal(SIGHUP);
+    }
+    expectStillServing();
+    QVERIFY(m_service->waitForOutput("Command table reloaded"));
+    QVERIFY(m_service->output().mid(before).count("Command table reloaded") < 20000);
+    for (int i = 0; i < 5000; ++i) {
+        m_service->sendSignal(SIGHUP);
+        m_service->sendSignal(SIGTERM);
+    }
+    QVERIFY2(m_service->waitForFinished(10000), qPrintable(m_service->output().right(2000)));
+    QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_service->exitCode(), 0);
+    QVERIFY(!ServiceWatcher::isReady(readinessName));
 }
 
 void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
 {
     stopService();
-    // A table that is a pipe holds the load until the test writes to it.
-    const QByteArray table = QFile::encodeName(m_bus.stateDirectory() + "/commandTable.json");
+    // No table until the last sibling comes: a service that read it earlier would fail.
     m_bus.removeCommandTable();
-    QCOMPARE(::mkfifo(table.constData(), 0600), 0);
     // A stale announcement from an earlier run: the service withdraws it before anything else.
     ServiceWatcher::setReady(readinessName, true);
     m_bus.markSiblingsReady();
@@ -444,20 +516,10 @@ void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
     const double used = cpuSeconds(m_service->processId()) - before;
     QVERIFY2(used < 0.1, qPrintable(QStringLiteral("%1 s of CPU in 2 s").arg(used)));
 
+    m_bus.setCommandTable(TestBus::defaultCommandTable());
     ServiceWatcher::setReady(last, true);
-    int writer = -1;
-    // Opens once the service has opened the table for reading.
-    QVERIFY(QTest::qWaitFor([&] {
-        writer = ::open(table.constData(), O_WRONLY | O_NONBLOCK);
-        return writer >= 0;
-    }));
     QVERIFY(m_service->waitForOutput(QStringLiteral("Sibling service ready: %1").arg(last)));
-    QVERIFY(!ServiceWatcher::isReady(readinessName));
-    const QByteArray contents = TestBus::defaultCommandTable();
-    QCOMPARE(::write(writer, contents.constData(), size_t(contents.size())),
-             ssize_t(contents.size()));
-    ::close(writer);
-    QVERIFY(m_bus.waitForReady(readinessName));
+    QVERIFY2(m_bus.waitForReady(readinessName), qPrintable(m_service->output()));
     // The name must already be held when readiness shows.
     QVERIFY(m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName).value());
     // Fed at half the time-out, over and over.
@@ -529,8 +591,23 @@ void ServiceTest::leavesNoReadinessBehind_data()
         {readFailed, why + "line 3, column 16: missing name separator"});
     row("table not an object", QByteArray("[1, 2, 3]"), {}, {}, 1,
         {readFailed, why + "not a JSON object"});
+    // Opened, it would hold the start until some writer came.
+    row("table a pipe", table, "table pipe", {}, 1, {readFailed, why + "not a regular file"});
+    // Sent as soon as the service's connection shows on the bus: before it is ready, while it
+    // still asks the bus about another instance.
+    row("SIGTERM while starting", table, {}, {"SIGTERM on connecting"}, 0, {stopping});
     row("bus daemon killed", table, {}, {"kill bus"}, 1,
         {"<3>Lost the connection to the system bus!"});
+}
+
+// The first connection to appear on the bus is the service's: no sibling runs meanwhile.
+void ServiceTest::stopOnNewConnection(const QString& name, const QString& oldOwner,
+                                      const QString& newOwner)
+{
+    if (!m_stoppedOnConnecting && name.startsWith(':') && oldOwner.isEmpty() && newOwner == name) {
+        m_stoppedOnConnecting = true;
+        m_service->terminate();
+    }
 }
 
 // A bus of the project's configuration whose policy denies the service its name.
@@ -585,8 +662,27 @@ void ServiceTest::leavesNoReadinessBehind()
         QVERIFY(QDir().mkpath(blocked + "/in-the-way"));
     } else if (setting == QLatin1String("sibling missing")) {
         ServiceWatcher::setReady(TestBus::siblingReadinessNames.last(), false);
+    } else if (setting == QLatin1String("table pipe")) {
+        m_bus.removeCommandTable();
+        QCOMPARE(::mkfifo(QFile::encodeName(m_bus.stateDirectory() + "/commandTable.json"), 0600),
+                 0);
+    }
+    const bool stopOnConnecting = actions.startsWith("SIGTERM on connecting");
+    QDBusConnection watcher = m_bus.connection();
+    if (stopOnConnecting) {
+        QVERIFY(watcher.connect("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus", "NameOwnerChanged", this,
+                                SLOT(stopOnNewConnection(QString, QString, QString))));
+        actions.removeFirst();
     }
     m_service = m_bus.startService(arguments);
+    if (stopOnConnecting) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->state() != QProcess::Running || m_stoppedOnConnecting,
+                                 10000);
+        watcher.disconnect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameOwnerChanged", this,
+                           SLOT(stopOnNewConnection(QString, QString, QString)));
+    }
     qunsetenv("QT_MESSAGE_PATTERN");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
 
@@ -610,7 +706,9 @@ void ServiceTest::leavesNoReadinessBehind()
             m_bus.daemon()->kill();
         }
     }
-    QVERIFY2(m_service->waitForFinished(10000), qPrintable(m_service->output()));
+    // It may have ended already while the test waited for something else.
+    QVERIFY2(m_service->state() == QProcess::NotRunning || m_service->waitForFinished(10000),
+             qPrintable(m_service->output()));
     // Gone before the registry is read; the guard mends it on a failed check too.
     QDir(blocked).removeRecursively();
     if (second != nullptr) {

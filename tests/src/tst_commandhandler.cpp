@@ -2,6 +2,7 @@
 // catalogue, and what the device-command handlers refuse before a backend call. The real client
 // libraries are linked, with the system bus at a socket that does not exist: a command that gets
 // as far as its sibling fails there.
+#include "BusLimits.h"
 #include "CommandHandler.h"
 #include "CommandTable.h"
 #include "LogCapture.h"
@@ -94,6 +95,7 @@ private slots:
     void process_data();
     void process();
     void eachCatalogueReplyHasABudgetOfItsOwn();
+    void aCategoryMatchingSeveralGroupsStillFits();
 
 private:
     QTemporaryDir m_state;
@@ -280,9 +282,12 @@ void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
     QVERIFY(loaded != nullptr);
     const QStringList errors = log.messages(QtCriticalMsg);
     QCOMPARE(errors.size(), 101);
-    QVERIFY2(errors.first().endsWith("left out of the catalogue: the reply would exceed what the "
-                                     "bus carries in one message."),
+    QVERIFY2(errors.first().startsWith("CommandTable::fitsInReply ERROR: ") &&
+                 errors.first().endsWith("left out of the catalogue: the reply would exceed what "
+                                         "the bus carries in one message."),
              qPrintable(errors.first()));
+    // Left out of the catalogue, they still run: a reload counts them.
+    QCOMPARE(loaded->commandCount(), 13);
     QCOMPARE(loaded->commandsOf("ConfigurationCommandId").size(), 7);
     QCOMPARE(loaded->commandsOf("DocumentCommandId").size(), 4);
     const int listed = loaded->categories().size();
@@ -290,6 +295,31 @@ void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
     QCOMPARE(errors.last(), error("initialize", QStringLiteral("%1 more entries were left out "
                                                                "of the catalogue.")
                                                     .arg(10000 - listed + 2 - 100)));
+}
+
+// Commands filed under 1 and under " 1" fit their replies group by group, but a request for
+// " 1" matches both: the reply it gets still fits.
+void CommandHandlerTest::aCategoryMatchingSeveralGroupsStillFits()
+{
+    QJsonObject table;
+    for (int i = 0; i < 4; ++i) {
+        table.insert(QStringLiteral("Command%1").arg(i),
+                     QJsonObject{{"category", i < 2 ? QJsonValue(1) : QJsonValue(" 1")},
+                                 {"description", QString(10 << 20, 'x')},
+                                 {"argumentCount", 0}});
+    }
+    QFile file(m_state.filePath("mixed.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(table).toJson()) > 0);
+    file.close();
+    const auto loaded = CommandTable::load(file.fileName());
+    QVERIFY(loaded != nullptr);
+    LogCapture log;
+    const QVariantList listed = loaded->commandsOf(" 1");
+    QCOMPARE(listed.size(), 3);
+    QCOMPARE(BusLimits::problem(
+                 {{"resultId", "Success"}, {"errorId", "Undefined"}, {"commands", listed}}),
+             QString());
+    QCOMPARE(log.messages(QtCriticalMsg).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)
