@@ -261,7 +261,7 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
     call.sibling = siblings::carrying(getCategory(call.number));
-    if (const QString refused = checkArgumentTypes(call, m_table->argumentTypes(entry));
+    if (const QString refused = checkArgumentValues(call, m_table->argumentTypes(entry));
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
@@ -276,23 +276,37 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
 }
 
 // The sibling's client would refuse the same arguments, but only on the lane, behind whatever
-// the sibling is busy with; told here in the client's words, so the caller learns at once.
-QString CommandHandler::checkArgumentTypes(const SiblingCall& call, const QStringList& types)
+// the sibling is busy with; told here in the client's words, so the caller learns at once. So are
+// arguments too large for one message: sent, the bus would drop the service's connection.
+QString CommandHandler::checkArgumentValues(const SiblingCall& call, const QStringList& types)
 {
-    for (int i = 0; i < qMin(types.size(), call.args.size()); ++i) {
-        const QString& type = types.at(i);
+    qint64 size = 0;
+    QString refused;
+    for (int i = 0; i < call.args.size() && refused.isEmpty(); ++i) {
+        const QString type = types.value(i);
         const bool checked = type == ArgumentConversion::intType ||
                              type == ArgumentConversion::boolType ||
                              type == ArgumentConversion::textType;
-        if (checked && !ArgumentConversion::toType(call.args.at(i), type)) {
-            const QString refused =
-                SiblingLink::failure(call.sibling->busName, call.function,
-                                     ArgumentConversion::refusal(i + 1, call.args.at(i), type));
-            CH_LOG_ERROR() << qUtf8Printable(refused);
-            return refused;
+        // What the client sends: the table's type, or, for any other, text where it can be.
+        const std::optional<QVariant> sent = checked
+                                                 ? ArgumentConversion::toType(call.args.at(i), type)
+                                                 : ArgumentConversion::toText(call.args.at(i));
+        if (checked && !sent) {
+            refused = ArgumentConversion::refusal(i + 1, call.args.at(i), type);
         }
+        size += BusLimits::elementSize(sent.value_or(call.args.at(i)));
     }
-    return {};
+    if (refused.isEmpty() && size > BusLimits::maximumBodySize) {
+        refused = QStringLiteral("its arguments take %1 bytes, more than the bus carries in one "
+                                 "message")
+                      .arg(size);
+    }
+    if (refused.isEmpty()) {
+        return {};
+    }
+    refused = SiblingLink::failure(call.sibling->busName, call.function, refused);
+    CH_LOG_ERROR() << qUtf8Printable(refused);
+    return refused;
 }
 
 QString CommandHandler::readArguments(const ls::Command& command, const char* prefix,

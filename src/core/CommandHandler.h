@@ -109,9 +109,9 @@ private:
     // lines.
     static QString readArguments(const ls::Command& command, const char* prefix, SiblingCall& call,
                                  int argumentCount);
-    // Empty when each argument converts to the type the table gives it; otherwise why not, after
-    // its line.
-    static QString checkArgumentTypes(const SiblingCall& call, const QStringList& types);
+    // Empty when each argument converts to the type the table gives it and all of them fit in
+    // one message to the sibling; otherwise why not, after its line.
+    static QString checkArgumentValues(const SiblingCall& call, const QStringList& types);
 
     static const QHash<QString, CategoryHandler> commandHandlers;
     static const QHash<QString, CategoryHandler> categoryHandlers;

@@ -250,7 +250,7 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
                      "simulated failure");
     // Refused before the lane, in the words of the client that would refuse it there.
     row("argument of another type", "print-manager", {}, command(202, {"three"}),
-        "CommandHandler::checkArgumentTypes ERROR: com.vellorn.PrintManager.feedLines failed: "
+        "CommandHandler::checkArgumentValues ERROR: com.vellorn.PrintManager.feedLines failed: "
         "argument 1 (three) is no int",
         "com.vellorn.PrintManager.feedLines failed: argument 1 (three) is no int");
     row("answer nested as deep as the bus carries", "document-manager", "nested", command(300),
