@@ -61,13 +61,6 @@ void TerminationNotifier::install(int signalNumber)
     ::sigaction(signalNumber, &action, nullptr);
 }
 
-void TerminationNotifier::handleReload()
-{
-    if (m_notifier != nullptr) {
-        catchSignals(true);
-    }
-}
-
 // The handlers stay for the rest of the process: a signal that comes while it ends (a stop asked
 // for twice, a reload behind it) is noted and dropped rather than ending it with the default
 // action, which would turn an orderly stop into a death by signal.

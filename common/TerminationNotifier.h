@@ -4,12 +4,11 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT, and SIGHUP once asked to, into signals on the event loop. The
-// handler only marks which signal came and wakes the loop; everything else happens in the
-// receivers, and the signals stay caught until the process ends. It never blocks, however many
-// signals come: a burst of SIGHUPs during a reload makes
-// one reload more, and a termination goes ahead of a reload that waits. One per process; lives on
-// the main thread.
+// Turns SIGTERM and SIGINT, and SIGHUP when caught with reloads, into signals on the event
+// loop. The handler only marks which signal came and wakes the loop; everything else happens in
+// the receivers, and the signals stay caught until the process ends. It never blocks, however
+// many signals come: a burst of SIGHUPs during a reload makes one reload more, and a termination
+// goes ahead of a reload that waits. One per process; lives on the main thread.
 class TerminationNotifier : public QObject
 {
     Q_OBJECT
@@ -24,8 +23,6 @@ public:
     ~TerminationNotifier() override;
 
     bool isValid() const { return m_notifier != nullptr; }
-    // From here on SIGHUP comes as reloadRequested rather than ending the process.
-    void handleReload();
     // Emits what has come and not been told yet, a termination before a reload, without waiting
     // for the event loop: for a caller about to start work that a stop should prevent.
     void deliverPending();

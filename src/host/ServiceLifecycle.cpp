@@ -28,9 +28,9 @@ ServiceLifecycle::ServiceLifecycle(QObject* parent)
 {
     connect(m_termination, &TerminationNotifier::terminationRequested, this,
             &ServiceLifecycle::stop);
+    // SIGHUP would otherwise end the service, leaving its announcement behind: main catches it,
+    // with the termination signals, before anything else.
     connect(m_termination, &TerminationNotifier::reloadRequested, this, &ServiceLifecycle::reload);
-    // SIGHUP would otherwise end the service, leaving its announcement behind.
-    m_termination->handleReload();
 }
 
 void ServiceLifecycle::withdrawAnnouncement()
