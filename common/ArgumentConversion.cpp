@@ -109,13 +109,8 @@ std::optional<bool> ArgumentConversion::toBool(const QVariant& value)
 
 std::optional<QVariant> ArgumentConversion::fromWord(const QString& word, const QString& type)
 {
-    if (type == intType) {
-        const std::optional<int> number = fromText(word);
-        return number ? std::optional<QVariant>(*number) : std::nullopt;
-    }
-    if (type == boolType) {
-        const std::optional<bool> state = toBool(word);
-        return state ? std::optional<QVariant>(*state) : std::nullopt;
+    if (type == intType || type == boolType) {
+        return toType(word, type);
     }
     return QVariant(word);
 }
@@ -129,6 +124,11 @@ std::optional<QVariant> ArgumentConversion::toText(const QVariant& value)
         return std::nullopt;
     }
     return QVariant(value.toString());
+}
+
+bool ArgumentConversion::isArgumentType(const QString& type)
+{
+    return type == intType || type == boolType || type == textType;
 }
 
 std::optional<QVariant> ArgumentConversion::toType(const QVariant& value, const QString& type)

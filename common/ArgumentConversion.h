@@ -30,6 +30,8 @@ public:
     // Text as a sibling takes it: text, or a number or a boolean spelled out; nothing for a
     // list, a map or anything else that says no one text.
     static std::optional<QVariant> toText(const QVariant& value);
+    // Whether the type is one of the three a value is converted to: int, bool or QString.
+    static bool isArgumentType(const QString& type);
     // The value as the catalogue's type (int, bool or QString); nothing when it does not convert
     // or the type is none of these.
     static std::optional<QVariant> toType(const QVariant& value, const QString& type);

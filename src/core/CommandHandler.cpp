@@ -162,20 +162,21 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
 }
 
 // The last word on every reply: one the bus would refuse would cost the service its connection
-// and every other waiting caller their replies, so it goes as the plain failure instead.
+// and every other waiting caller their replies, so it goes as the plain failure instead. A
+// success has been measured where it was made (the catalogue when the table was loaded, a
+// sibling's answer on its lane); only a failure's reason is measured here.
 QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked)
 {
     const QVariantMap reply = reply::forCaller(answer, reasonAsked);
-    const QString problem = BusLimits::problem(reply);
+    const bool refused = answer.value(ls::resultIdKey) == ls::ResultId::Failure;
+    const QString problem = refused ? BusLimits::problem(reply) : QString();
     if (problem.isEmpty()) {
         return reply;
     }
     CH_LOG_ERROR() << qUtf8Printable(
         QStringLiteral("The reply is not sent as it is: it %1; a plain failure goes instead.")
             .arg(problem));
-    const bool refused = answer.value(ls::resultIdKey) == ls::ResultId::Failure;
-    return makeReply(ls::ResultId::Failure,
-                     refused ? answer.value(ls::errorIdKey).toString() : ls::undefinedKey);
+    return makeReply(ls::ResultId::Failure, answer.value(ls::errorIdKey).toString());
 }
 
 bool CommandHandler::asksForReason(const QVariantMap& request)
@@ -260,7 +261,8 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
-    call.sibling = siblings::carrying(getCategory(call.number));
+    call.category = getCategory(call.number);
+    call.sibling = siblings::carrying(call.category);
     if (const QString refused = checkArgumentValues(call, m_table->argumentTypes(entry));
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
@@ -271,7 +273,6 @@ CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& comman
             QStringLiteral("%1: the command table gives it no result type of its category (\"%2\")")
                 .arg(label, call.resultType));
     }
-    call.category = getCategory(call.number);
     return call;
 }
 
@@ -284,9 +285,7 @@ QString CommandHandler::checkArgumentValues(const SiblingCall& call, const QStri
     QString refused;
     for (int i = 0; i < call.args.size() && refused.isEmpty(); ++i) {
         const QString type = types.value(i);
-        const bool checked = type == ArgumentConversion::intType ||
-                             type == ArgumentConversion::boolType ||
-                             type == ArgumentConversion::textType;
+        const bool checked = ArgumentConversion::isArgumentType(type);
         // What the client sends: the table's type, or, for any other, text where it can be.
         const std::optional<QVariant> sent = checked
                                                  ? ArgumentConversion::toType(call.args.at(i), type)

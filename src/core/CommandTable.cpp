@@ -204,10 +204,6 @@ QPair<QString, QString> CommandTable::getFunctionInfo(const ls::EnumKey& key) co
             entry.value(tableText::function).toString()};
 }
 
-// The budget fitted at load is kept per category text, but a request's value matches under
-// QVariant's conversions, and may match several of those groups at once (1 and " 1"): their sum
-// is fitted here, in the table's order, so that the same request on the same table always leaves
-// out the same entries.
 QStringList CommandTable::argumentTypes(const ls::EnumKey& key) const
 {
     QStringList types;
@@ -219,6 +215,10 @@ QStringList CommandTable::argumentTypes(const ls::EnumKey& key) const
     return types;
 }
 
+// The budget fitted at load is kept per category text, but a request's value matches under
+// QVariant's conversions, and may match several of those groups at once (1 and " 1"): their sum
+// is fitted here, in the table's order, so that the same request on the same table always leaves
+// out the same entries.
 QVariantList CommandTable::commandsOf(const QVariant& category) const
 {
     QVariantList commands;
@@ -279,6 +279,7 @@ void CommandTable::prepareCommands()
             listed.element.insert(ls::argumentCountKey, argumentCount);
             copyToCatalogue(listed.element, it.key(), entry, ls::argumentTypesKey);
         }
+        listed.size = BusLimits::elementSize(listed.element);
         m_commands.append(listed);
     }
 }
@@ -315,7 +316,8 @@ void CommandTable::fitEachReply()
     qint64 size = 0;
     QVariantList categories;
     for (const QVariant& element : qAsConst(m_categories)) {
-        if (fitsInReply(element.toMap(), size)) {
+        const QVariantMap category = element.toMap();
+        if (fitsInReply(category, BusLimits::elementSize(category), size)) {
             categories.append(element);
         }
     }
@@ -325,17 +327,15 @@ void CommandTable::fitEachReply()
     QHash<QString, qint64> sizeOfCategory;
     QVector<ListedCommand> commands;
     for (const ListedCommand& listed : qAsConst(m_commands)) {
-        if (fitsInReply(listed.element, sizeOfCategory[listed.category.toString()])) {
+        if (fitsInReply(listed.element, listed.size, sizeOfCategory[listed.category.toString()])) {
             commands.append(listed);
-            commands.last().size = BusLimits::elementSize(listed.element);
         }
     }
     m_commands = commands;
 }
 
-bool CommandTable::fitsInReply(const QVariantMap& element, qint64& replySize)
+bool CommandTable::fitsInReply(const QVariantMap& element, qint64 size, qint64& replySize)
 {
-    const qint64 size = BusLimits::elementSize(element);
     if (replyFrame + replySize + size > BusLimits::maximumBodySize) {
         if (mayReportLeftOut()) {
             CH_LOG_ERROR() << qUtf8Printable(

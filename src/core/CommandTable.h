@@ -57,7 +57,7 @@ private:
     void copyToCatalogue(QVariantMap& element, const ls::EnumKey& name, const QVariantMap& entry,
                          const QString& field);
     void fitEachReply();
-    bool fitsInReply(const QVariantMap& element, qint64& replySize);
+    bool fitsInReply(const QVariantMap& element, qint64 size, qint64& replySize);
     bool mayReportLeftOut();
     static int getArgumentCount(const QVariantMap& entry);
     std::optional<QVariantMap> describedEntry(const ls::EnumKey& key, const char* query) const;

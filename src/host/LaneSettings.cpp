@@ -1,5 +1,6 @@
 #include "LaneSettings.h"
 
+#include "ErrorText.h"
 #include "Lane.h"
 #include "SiblingLink.h"
 
@@ -25,7 +26,7 @@ int LaneSettings::read(const char* variable, int defaultValue)
     }
     qWarning().noquote() << QStringLiteral("%1=\"%2\" is not taken: it takes a whole number from 1 "
                                            "to 999999999 in decimal digits; %3 holds")
-                                .arg(QLatin1String(variable), text.left(64))
+                                .arg(QLatin1String(variable), errorText::shortened(text))
                                 .arg(defaultValue);
     return defaultValue;
 }
