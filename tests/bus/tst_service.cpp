@@ -282,6 +282,8 @@ void ServiceTest::consoleLanguage()
     static const QRegularExpression took(QStringLiteral("\nTimer: Console took \\d+ us\n$"));
     QTRY_VERIFY2(m_service->output().mid(before).contains(took),
                  qPrintable(m_service->output().mid(before)));
+    // A line that is understood gets no help block after its answer.
+    QCOMPARE(m_service->output().mid(before).count("== Help =="), printed.count("== Help =="));
 }
 
 void ServiceTest::stopService()
