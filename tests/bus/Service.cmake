@@ -4,3 +4,5 @@ add_dependencies(tst_service command-handler)
 # The unit's environment, so that the log lines are checked as the journal gets them.
 target_compile_definitions(tst_service PRIVATE
     UNIT_FILE="${PROJECT_BINARY_DIR}/systemd/command-handler.service")
+# Its requests of many megabytes never run beside the device test's largest answers.
+set_tests_properties(tst_service PROPERTIES RESOURCE_LOCK largest-messages)
