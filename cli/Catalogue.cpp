@@ -1,6 +1,6 @@
 #include "Catalogue.h"
 
-#include "CategoryEnumerations.h"
+#include "Category.h"
 #include "CommandArguments.h"
 #include "ls/Enums.h"
 
@@ -102,8 +102,8 @@ QString Catalogue::categoryName(int number)
 
 QString Catalogue::commandName(int number)
 {
-    const QString category = categoryOfCommand(number);
-    return category.isEmpty() ? QString() : commandsOf(category).key(number);
+    const Category* category = Category::holding(number);
+    return category != nullptr ? category->commands.key(number) : QString();
 }
 
 bool Catalogue::mayLeaveArgumentsOut(int number)
@@ -113,16 +113,14 @@ bool Catalogue::mayLeaveArgumentsOut(int number)
 
 QString Catalogue::categoryOfCommand(int number)
 {
-    const CategoryEnumeration* category = ::categoryOfCommand(number);
-    return category != nullptr ? QString(category->category) : QString();
+    const Category* category = Category::holding(number);
+    return category != nullptr ? category->key : QString();
 }
 
 const ls::MetaEnum& Catalogue::commandsOf(const QString& category)
 {
-    for (const CategoryEnumeration& row : categoryEnumerations) {
-        if (row.category == category) {
-            return row.commands;
-        }
+    if (const Category* found = Category::named(category)) {
+        return found->commands;
     }
     static const ls::MetaEnum none{};
     return none;

@@ -1,6 +1,7 @@
 #include "CommandArguments.h"
 
 #include "ArgumentConversion.h"
+#include "TableTexts.h"
 #include "ls/Keys.h"
 
 #include <QVariantMap>
@@ -18,8 +19,7 @@ CommandArguments::CommandArguments(const QVariantList& argumentTypes, bool mayBe
 QString CommandArguments::typeName(const QString& catalogueType)
 {
     // Whatever does not convert to an int or a bool goes out as the word typed.
-    return catalogueType == ArgumentConversion::intType ||
-                   catalogueType == ArgumentConversion::boolType
+    return catalogueType == tableText::intType || catalogueType == tableText::boolType
                ? catalogueType
                : QStringLiteral("text");
 }
@@ -45,7 +45,7 @@ bool CommandArguments::convert(const QStringList& words, QVariantList* values,
             *problem = QStringLiteral("argument %1 (%2) must be %3, not \"%4\"")
                            .arg(i + 1)
                            .arg(argument.name,
-                                argument.type == ArgumentConversion::intType
+                                argument.type == tableText::intType
                                     ? QStringLiteral("a 32-bit integer")
                                     : QStringLiteral("true, false, 1 or 0"),
                                 words.at(i));
@@ -64,16 +64,4 @@ QString CommandArguments::usage() const
     }
     const QString usage = parts.join(QLatin1Char(' '));
     return m_mayBeLeftOut && !usage.isEmpty() ? QStringLiteral("[%1]").arg(usage) : usage;
-}
-
-QString CommandArguments::consoleList() const
-{
-    if (m_arguments.isEmpty()) {
-        return {};
-    }
-    QStringList parts;
-    for (const Argument& argument : m_arguments) {
-        parts.append(QStringLiteral("%1: %2").arg(argument.name, argument.type));
-    }
-    return QStringLiteral("( %1 )").arg(parts.join(QStringLiteral(", ")));
 }

@@ -25,8 +25,6 @@ public:
     // "<lines:int> <text:text>", in brackets when they may be left out; empty without
     // arguments.
     QString usage() const;
-    // The console's form: "( lines: int, text: text )", empty without arguments.
-    QString consoleList() const;
 
 private:
     struct Argument {

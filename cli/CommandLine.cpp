@@ -1,15 +1,19 @@
 #include "CommandLine.h"
 
+#include "Category.h"
 #include "CommandArguments.h"
 #include "ConsoleSession.h"
 #include "ExitStatus.h"
 #include "ReplyPrinter.h"
+#include "ServiceName.h"
 #include "ls/Enums.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include <unistd.h>
 
@@ -40,8 +44,9 @@ const QCommandLineOption noPagerOption(QStringLiteral("no-pager"),
 const QList<QCommandLineOption> options{addressOption, senderOption,  timeoutOption, jsonOption,
                                         helpOption,    versionOption, noPagerOption};
 
+// %1: the service's bus name.
 const char* const description =
-    "Sends commands to the embossing printer's command handler (com.vellorn.CommandHandler) "
+    "Sends commands to the embossing printer's command handler (%1) "
     "on the D-Bus system bus.\n"
     "\n"
     "Commands:\n"
@@ -58,6 +63,20 @@ const char* const description =
     "(root or the group cmdhandler is needed). Console mode: the worst of the session.\n"
     "Argument types: int (-1 needs no '--'), bool (true, false, 1 or 0), text; any other\n"
     "argument starting with '-' follows '--': chctl run 500 -- -hello";
+
+// A first word that is no number is refused as a wrong count is.
+const QString helpWantsNumber = QStringLiteral("help wants one command number");
+const QString runWantsNumber = QStringLiteral("run wants a command number");
+constexpr int anyNumber = std::numeric_limits<int>::max();
+
+QStringList senderNames()
+{
+    QStringList senders;
+    for (const ls::MetaEnum::Entry& entry : ls::ServiceId::meta) {
+        senders.append(entry.key);
+    }
+    return senders;
+}
 
 // No option starts with a digit, so "-1" and "-1.5" are arguments even before "--".
 bool isNegativeNumber(const QString& word)
@@ -124,7 +143,8 @@ QString columns(const QString& number, const QString& name, int width, const QSt
 
 CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
 {
-    m_parser.setApplicationDescription(QString::fromUtf8(description));
+    m_parser.setApplicationDescription(
+        QString::fromUtf8(description).arg(commandHandlerServiceName));
     m_parser.addOptions(options);
     m_parser.addPositionalArgument(QStringLiteral("command"),
                                    QStringLiteral("list, help, run or console."),
@@ -147,48 +167,58 @@ int CommandLine::run(const QStringList& arguments)
     }
     const QString sender = m_parser.value(senderOption);
     if (!ls::ServiceId::meta.hasKey(sender)) {
-        QStringList senders;
-        for (const ls::MetaEnum::Entry& entry : ls::ServiceId::meta) {
-            senders.append(entry.key);
-        }
         return usageError(QStringLiteral("unknown sender \"%1\"; one of: %2")
-                              .arg(sender, senders.join(QStringLiteral(", "))));
+                              .arg(sender, senderNames().join(QStringLiteral(", "))));
     }
     bool ok = false;
     const double seconds = m_parser.value(timeoutOption).toDouble(&ok);
     if (!ok || seconds <= 0 || seconds > 24 * 3600) {
         return usageError(QStringLiteral("--timeout wants a number of seconds"));
     }
+    m_timeoutMs = static_cast<int>(seconds * 1000);
     m_json = m_parser.isSet(jsonOption);
 
     QStringList words = m_parser.positionalArguments();
-    const QString command = words.isEmpty() ? QStringLiteral("console") : words.takeFirst();
-    if (command == QLatin1String("_complete")) {
-        return complete(words);
+    const QString name = words.isEmpty() ? QStringLiteral("console") : words.takeFirst();
+    return dispatch(name, words);
+}
+
+const QVector<CommandLine::Verb>& CommandLine::verbs()
+{
+    static const QVector<Verb> table{
+        {QStringLiteral("list"), 0, 1, QStringLiteral("list takes at most one category"), true,
+         &CommandLine::list},
+        {QStringLiteral("help"), 0, 1, helpWantsNumber, true, &CommandLine::help},
+        {QStringLiteral("run"), 1, anyNumber, runWantsNumber, true, &CommandLine::runCommand},
+        {QStringLiteral("console"), 0, 0, QStringLiteral("console takes no arguments"), true,
+         &CommandLine::console},
+        // The completion script's, left out of the help.
+        {QStringLiteral("_complete"), 0, anyNumber, {}, false, &CommandLine::complete},
+    };
+    return table;
+}
+
+// The words are counted before chctl connects to the bus: a usage error sends nothing.
+int CommandLine::dispatch(const QString& name, const QStringList& words)
+{
+    const auto verb =
+        std::find_if(verbs().cbegin(), verbs().cend(),
+                     [&name](const Verb& candidate) { return candidate.name == name; });
+    if (verb == verbs().cend()) {
+        return usageError(QStringLiteral("unknown command \"%1\"").arg(name));
     }
-    m_client = std::make_unique<ServiceClient>(m_parser.value(addressOption), sender,
-                                               static_cast<int>(seconds * 1000));
-    if (command == QLatin1String("list")) {
-        return list(words);
+    if (words.size() < verb->minimumWords || words.size() > verb->maximumWords) {
+        return usageError(verb->wrongCount);
     }
-    if (command == QLatin1String("help")) {
-        return help(words);
+    if (verb->callsService) {
+        m_client = std::make_unique<ServiceClient>(m_parser.value(addressOption),
+                                                   m_parser.value(senderOption), m_timeoutMs);
     }
-    if (command == QLatin1String("run")) {
-        return runCommand(words);
-    }
-    if (command == QLatin1String("console")) {
-        return words.isEmpty() ? console()
-                               : usageError(QStringLiteral("console takes no arguments"));
-    }
-    return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+    return (this->*verb->handler)(words);
 }
 
 int CommandLine::list(const QStringList& words)
 {
-    if (words.size() > 1) {
-        return usageError(QStringLiteral("list takes at most one category"));
-    }
     if (words.size() == 1) {
         const QString category = Catalogue::resolveCategory(words.constFirst());
         if (category.isEmpty()) {
@@ -251,8 +281,8 @@ int CommandLine::help(const QStringList& words)
         return list(words);
     }
     int number = 0;
-    if (words.size() != 1 || !readNumber(words.constFirst(), &number)) {
-        return usageError(QStringLiteral("help wants one command number"));
+    if (!readNumber(words.constFirst(), &number)) {
+        return usageError(helpWantsNumber);
     }
     if (!Catalogue::categoryName(number).isEmpty()) {
         return helpCategory(number);
@@ -307,8 +337,8 @@ int CommandLine::helpCategory(int number)
 int CommandLine::runCommand(const QStringList& words)
 {
     int number = 0;
-    if (words.isEmpty() || !readNumber(words.constFirst(), &number)) {
-        return usageError(QStringLiteral("run wants a command number"));
+    if (!readNumber(words.constFirst(), &number)) {
+        return usageError(runWantsNumber);
     }
     if (!Catalogue::categoryName(number).isEmpty()) {
         return usageError(
@@ -338,7 +368,7 @@ int CommandLine::runCommand(const QStringList& words)
     return statusOf(answer);
 }
 
-int CommandLine::console()
+int CommandLine::console(const QStringList& /*words*/)
 {
     if (isatty(STDIN_FILENO) != 0) {
         m_err << "Type HELP C for the command menu; Ctrl-D ends.\n";
@@ -349,10 +379,16 @@ int CommandLine::console()
     return session.run(in);
 }
 
-// Words for the shell's completion, from the shared enumerations: no bus needed.
+// Words for the shell's completion, from the shared enumerations: no bus needed. The words
+// complete a subcommand's first word, or the value of --sender.
 int CommandLine::complete(const QStringList& words)
 {
     const QString command = words.value(0);
+    if (command == QLatin1String("--sender")) {
+        for (const QString& sender : senderNames()) {
+            m_out << sender << '\n';
+        }
+    }
     if (command == QLatin1String("list") || command == QLatin1String("help")) {
         for (const ls::MetaEnum::Entry& entry : ls::CommandCategories::meta) {
             m_out << entry.value << '\n';
@@ -365,8 +401,8 @@ int CommandLine::complete(const QStringList& words)
         }
     }
     if (command == QLatin1String("help") || command == QLatin1String("run")) {
-        for (const ls::MetaEnum::Entry& category : ls::CommandCategories::meta) {
-            for (const ls::MetaEnum::Entry& entry : Catalogue::commandsOf(category.key)) {
+        for (const Category& category : Category::all()) {
+            for (const ls::MetaEnum::Entry& entry : category.commands) {
                 m_out << entry.value << '\n';
             }
         }
@@ -390,15 +426,7 @@ int CommandLine::findCommand(int number, Catalogue::Entry* command, ServiceClien
 
 int CommandLine::statusOf(const ServiceClient::Answer& answer)
 {
-    if (!answer.busError.isEmpty()) {
-        m_err << "chctl: " << answer.busError << '\n';
-        return exitStatus::unreachable;
-    }
-    if (!ReplyPrinter::isSuccess(answer.reply)) {
-        m_err << "chctl: " << ReplyPrinter::failureLine(answer.reply) << '\n';
-        return exitStatus::failure;
-    }
-    return exitStatus::success;
+    return exitStatus::reported(answer, m_err);
 }
 
 int CommandLine::usageError(const QString& message)

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 #include <QTextStream>
+#include <QVector>
 
 #include <memory>
 
@@ -20,12 +21,26 @@ public:
     int run(const QStringList& arguments);
 
 private:
+    // A subcommand: how many words it takes after its name, the usage error when it is given
+    // fewer or more, and what carries it out.
+    struct Verb {
+        QString name;
+        int minimumWords;
+        int maximumWords;
+        QString wrongCount;
+        // Off for the shell's completion, which must not wait for a bus.
+        bool callsService;
+        int (CommandLine::*handler)(const QStringList& words);
+    };
+    static const QVector<Verb>& verbs();
+    int dispatch(const QString& name, const QStringList& words);
+
     int list(const QStringList& words);
     int listCommands(const QString& category);
     int help(const QStringList& words);
     int helpCategory(int number);
     int runCommand(const QStringList& words);
-    int console();
+    int console(const QStringList& words);
     int complete(const QStringList& words);
 
     // -1 when the catalogue has the command; otherwise the exit status, with the reason
@@ -40,5 +55,6 @@ private:
     QTextStream m_out;
     QTextStream m_err;
     std::unique_ptr<ServiceClient> m_client;
+    int m_timeoutMs = 0;
     bool m_json = false;
 };

@@ -1,5 +1,6 @@
 #include "ConsoleSession.h"
 
+#include "ArgumentList.h"
 #include "CommandArguments.h"
 #include "ConsoleLine.h"
 #include "ConsoleTexts.h"
@@ -119,7 +120,7 @@ bool ConsoleSession::showCategory(int number)
         return true;
     }
     const ServiceClient::Answer answer = m_client.commands(name);
-    if (!catalogueAnswered(answer)) {
+    if (!succeeded(answer)) {
         return true;
     }
     const Catalogue::Entry* category = Catalogue::find(categories, number);
@@ -156,12 +157,15 @@ bool ConsoleSession::runCommand(int number, const QStringList& arguments)
               << '\n';
         noteStatus(exitStatus::usage);
     } else if (const ServiceClient::Answer answer = m_client.run(number, values);
-               answered(answer)) {
+               !answer.busError.isEmpty()) {
+        succeeded(answer);
+    } else {
         ReplyPrinter::writeReadable(m_out, answer.reply);
+        // Here the reason of a Failure belongs to the command's output, not to chctl's own.
         if (!ReplyPrinter::isSuccess(answer.reply)) {
             m_out << ReplyPrinter::failureLine(answer.reply) << '\n';
-            noteStatus(exitStatus::failure);
         }
+        noteStatus(exitStatus::of(answer));
     }
     m_out << doneBanner << "\n\n";
     return true;
@@ -170,7 +174,7 @@ bool ConsoleSession::runCommand(int number, const QStringList& arguments)
 bool ConsoleSession::fetchCategories(QVector<Catalogue::Entry>* entries)
 {
     const ServiceClient::Answer answer = m_client.categories();
-    if (!catalogueAnswered(answer)) {
+    if (!succeeded(answer)) {
         return false;
     }
     *entries =
@@ -182,46 +186,25 @@ Catalogue::Lookup ConsoleSession::fetchCommand(int number, Catalogue::Entry* ent
 {
     ServiceClient::Answer answer;
     const Catalogue::Lookup lookup = Catalogue::findCommand(m_client, number, entry, &answer);
-    if (lookup == Catalogue::Lookup::noAnswer) {
-        answered(answer);
-        return lookup;
-    }
-    // A catalogue that answered Failure lacks the command for another reason than its number.
-    if (!answer.reply.isEmpty() && !catalogueAnswered(answer)) {
-        return Catalogue::Lookup::noAnswer;
-    }
-    return lookup;
+    // No catalogue is asked for a number of no category. One that answered Failure lacks the
+    // command for another reason than its number.
+    const bool asked = lookup == Catalogue::Lookup::noAnswer || !answer.reply.isEmpty();
+    return asked && !succeeded(answer) ? Catalogue::Lookup::noAnswer : lookup;
 }
 
-bool ConsoleSession::answered(const ServiceClient::Answer& answer)
+bool ConsoleSession::succeeded(const ServiceClient::Answer& answer)
 {
-    if (answer.busError.isEmpty()) {
-        return true;
-    }
-    m_err << "chctl: " << answer.busError << '\n';
+    const int status = exitStatus::reported(answer, m_err);
     m_err.flush();
-    noteStatus(exitStatus::unreachable);
-    return false;
-}
-
-bool ConsoleSession::catalogueAnswered(const ServiceClient::Answer& answer)
-{
-    if (!answered(answer)) {
-        return false;
-    }
-    if (ReplyPrinter::isSuccess(answer.reply)) {
-        return true;
-    }
-    m_err << "chctl: " << ReplyPrinter::failureLine(answer.reply) << '\n';
-    m_err.flush();
-    noteStatus(exitStatus::failure);
-    return false;
+    noteStatus(status);
+    return status == exitStatus::success;
 }
 
 // "202 \t Feed the paper by a number of lines. ( lines: int )", as the console prints it.
 void ConsoleSession::printMenuLine(const QString& separator, const Catalogue::Entry& entry)
 {
-    const QString arguments = CommandArguments(entry.argumentTypes).consoleList();
+    const QString arguments =
+        entry.argumentTypes.isEmpty() ? QString() : ArgumentList::text(entry.argumentTypes);
     m_out << withoutTrailingBlanks(
                  QStringList{QString::number(entry.number), separator, entry.description, arguments}
                      .join(QLatin1Char(' ')))
@@ -239,7 +222,7 @@ void ConsoleSession::printHelpBlock()
 
 void ConsoleSession::printNotFound(int number)
 {
-    m_out << "\nCommand " << number << " not found!\n";
+    m_out << '\n' << commandNotFound.arg(number) << '\n';
 }
 
 void ConsoleSession::noteStatus(int status)

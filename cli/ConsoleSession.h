@@ -32,10 +32,9 @@ private:
 
     bool fetchCategories(QVector<Catalogue::Entry>* entries);
     Catalogue::Lookup fetchCommand(int number, Catalogue::Entry* entry);
-    // False, with the bus error printed, when the service did not answer.
-    bool answered(const ServiceClient::Answer& answer);
-    // False, with the reason printed, when a catalogue request was not answered with Success.
-    bool catalogueAnswered(const ServiceClient::Answer& answer);
+    // Notes the answer's exit status; false, with the reason printed, unless the service
+    // answered Success.
+    bool succeeded(const ServiceClient::Answer& answer);
     void printMenuLine(const QString& separator, const Catalogue::Entry& entry);
     void printHelpBlock();
     void printNotFound(int number);

@@ -1,6 +1,7 @@
 #include "ServiceClient.h"
 
 #include "ErrorText.h"
+#include "ServiceName.h"
 #include "libpivra/DBusArgumentUnpack.h"
 #include "ls/Enums.h"
 
@@ -8,7 +9,6 @@
 #include <QDBusMessage>
 
 namespace {
-const QString serviceName = QStringLiteral("com.vellorn.CommandHandler");
 const QString connectionName = QStringLiteral("chctl");
 
 QDBusConnection connectTo(const QString& address)
@@ -59,8 +59,10 @@ ServiceClient::Answer ServiceClient::call(QVariantMap request) const
     request.insert(ls::senderIdKey, m_sender);
     // A technician wants the reason of a failure, not only its errorId.
     request.insert(errorTextKey, true);
-    QDBusMessage message = QDBusMessage::createMethodCall(serviceName, QStringLiteral("/"),
-                                                          serviceName, QStringLiteral("process"));
+    // The service's interface is named as its bus name.
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(commandHandlerServiceName, QStringLiteral("/"),
+                                       commandHandlerServiceName, QStringLiteral("process"));
     message << request;
     const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {

@@ -1,6 +1,7 @@
 #include "ArgumentConversion.h"
 
 #include "ErrorText.h"
+#include "TableTexts.h"
 
 #include <cmath>
 #include <limits>
@@ -109,7 +110,7 @@ std::optional<bool> ArgumentConversion::toBool(const QVariant& value)
 
 std::optional<QVariant> ArgumentConversion::fromWord(const QString& word, const QString& type)
 {
-    if (type == intType || type == boolType) {
+    if (type == tableText::intType || type == tableText::boolType) {
         return toType(word, type);
     }
     return QVariant(word);
@@ -128,20 +129,20 @@ std::optional<QVariant> ArgumentConversion::toText(const QVariant& value)
 
 bool ArgumentConversion::isArgumentType(const QString& type)
 {
-    return type == intType || type == boolType || type == textType;
+    return type == tableText::intType || type == tableText::boolType || type == tableText::textType;
 }
 
 std::optional<QVariant> ArgumentConversion::toType(const QVariant& value, const QString& type)
 {
-    if (type == intType) {
+    if (type == tableText::intType) {
         const std::optional<int> number = toInt(value);
         return number ? std::optional<QVariant>(*number) : std::nullopt;
     }
-    if (type == boolType) {
+    if (type == tableText::boolType) {
         const std::optional<bool> state = toBool(value);
         return state ? std::optional<QVariant>(*state) : std::nullopt;
     }
-    if (type == textType) {
+    if (type == tableText::textType) {
         return toText(value);
     }
     return std::nullopt;

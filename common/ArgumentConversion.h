@@ -13,11 +13,6 @@
 class ArgumentConversion
 {
 public:
-    // The catalogue's names of the types that convert; an argument of any other type is text.
-    inline static const QString intType = QStringLiteral("int");
-    inline static const QString boolType = QStringLiteral("bool");
-    inline static const QString textType = QStringLiteral("QString");
-
     // An integer of any width (the bus's byte included), text holding a decimal integer with
     // blanks around it allowed, or a finite whole double; within the range of a 32-bit int.
     static std::optional<int> toInt(const QVariant& value);

@@ -16,6 +16,8 @@ inline const QString doneBanner = QStringLiteral("================== Done ======
 inline const QString infoHeader = QStringLiteral("========== Command %1 - Info ==========");
 inline const QString categoryHeader = QStringLiteral("========== %1 - Menu ==========");
 inline const QString runHeader = QStringLiteral("========== %1 - %2 ==========");
+// A "HELP" or "C" line whose number names nothing.
+inline const QString commandNotFound = QStringLiteral("Command %1 not found!");
 // A "HELP" or "C" line refused for its missing or malformed number.
 inline const QString noHelpNumber = QStringLiteral("No arguments received for help.");
 inline const QString helpNumberNotInteger = QStringLiteral("Arguments must be of integer type!");

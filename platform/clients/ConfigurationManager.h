@@ -13,6 +13,8 @@ class SiblingLink;
 namespace libconfigurationmanager::detail {
 
 // Client of the configuration-manager sibling (com.vellorn.ConfigurationManager).
+// A client lives on the thread that creates it and is used from there only; clients on other
+// threads may call their siblings at the same time.
 class ConfigurationManager : public QObject
 {
     Q_OBJECT

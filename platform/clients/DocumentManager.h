@@ -11,6 +11,8 @@ class SiblingLink;
 namespace libdocumentmanager::detail {
 
 // Client of the document-manager sibling (com.vellorn.DocumentManager on the system bus).
+// A client lives on the thread that creates it and is used from there only; clients on other
+// threads may call their siblings at the same time.
 class DocumentManager : public QObject
 {
     Q_OBJECT

@@ -11,6 +11,8 @@ class SiblingLink;
 namespace libprintmanager::detail {
 
 // Client of the print-manager sibling (com.vellorn.PrintManager on the system bus).
+// A client lives on the thread that creates it and is used from there only; clients on other
+// threads may call their siblings at the same time.
 class PrintManager : public QObject
 {
     Q_OBJECT

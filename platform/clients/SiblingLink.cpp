@@ -1,6 +1,7 @@
 #include "SiblingLink.h"
 
 #include "ArgumentConversion.h"
+#include "TableTexts.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -17,11 +18,11 @@ QString typeName(QChar type)
 {
     switch (type.toLatin1()) {
     case 'i':
-        return ArgumentConversion::intType;
+        return tableText::intType;
     case 'b':
-        return ArgumentConversion::boolType;
+        return tableText::boolType;
     case 's':
-        return ArgumentConversion::textType;
+        return tableText::textType;
     default:
         return QStringLiteral("unsupported type");
     }

@@ -14,6 +14,8 @@ class QTimer;
 // The bus side of a sibling client: typed method calls on the sibling's object "/" (interface
 // = bus name) on the system bus, and the state of the sibling's bus name. A failed call gives
 // an invalid value and one error line; a sibling that hangs costs at most callTimeoutMs.
+// A link lives on the thread that creates it (its client's) and is used from there only, apart
+// from its static members, which any thread may use; links on different threads may call at once.
 class SiblingLink : public QObject
 {
     Q_OBJECT
@@ -23,7 +25,6 @@ public:
 
     explicit SiblingLink(const QString& service, QObject* parent = nullptr);
 
-    QString service() const { return m_service; }
     // Whether the sibling's name had an owner when last seen.
     bool isConnected() const { return m_state == State::Connected; }
 

@@ -10,6 +10,8 @@ class SiblingLink;
 namespace libspeech::detail {
 
 // Client of the speech sibling (com.vellorn.Speech on the system bus).
+// A client lives on the thread that creates it and is used from there only; clients on other
+// threads may call their siblings at the same time.
 class Speech : public QObject
 {
     Q_OBJECT

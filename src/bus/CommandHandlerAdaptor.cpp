@@ -1,6 +1,7 @@
 #include "CommandHandlerAdaptor.h"
 
 #include "CommandHandler.h"
+#include "ServiceName.h"
 #include "libpivra/DBusArgumentUnpack.h"
 #include "ls/Enums.h"
 
@@ -8,8 +9,6 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QtDebug>
-
-const QString CommandHandlerAdaptor::serviceName = QStringLiteral("com.vellorn.CommandHandler");
 
 CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
     : QDBusAbstractAdaptor(handler), m_handler(handler)
@@ -29,14 +28,14 @@ CommandHandlerAdaptor::CommandHandlerAdaptor(CommandHandler* handler)
     if (m_registration != Registration::ownsName) {
         return;
     }
-    qDebug() << "Successfully registered on DBus:" << serviceName;
+    qDebug() << "Successfully registered on DBus:" << commandHandlerServiceName;
 }
 
 // The bus answers a request for a name that another connection owns without an error, and one
 // that its policy forbids with an error.
 CommandHandlerAdaptor::Registration CommandHandlerAdaptor::registerName(QDBusConnection& bus)
 {
-    if (bus.registerService(serviceName)) {
+    if (bus.registerService(commandHandlerServiceName)) {
         return Registration::ownsName;
     }
     const QString message = bus.lastError().message();
@@ -51,16 +50,12 @@ CommandHandlerAdaptor::Registration CommandHandlerAdaptor::registerName(QDBusCon
 QVariantMap CommandHandlerAdaptor::process(const QVariantMap& request)
 {
     const QVariantMap unpacked = libpivra::dbusArgumentUnpack(request);
-    // Qt D-Bus gives the call's context to the object the adaptor is attached to.
-    if (!m_handler->calledFromDBus()) {
-        return m_handler->process(unpacked);
-    }
     // A device command's reply goes out from its lane, so that this thread never waits for a
-    // sibling.
+    // sibling. Qt D-Bus gives the call's context to the object the adaptor is attached to.
     const QDBusMessage call = m_handler->message();
     QDBusConnection bus = m_handler->connection();
     const std::optional<QVariantMap> reply =
-        m_handler->dispatch(unpacked, [call, bus](const QVariantMap& answer) mutable {
+        m_handler->submit(unpacked, [call, bus](const QVariantMap& answer) mutable {
             bus.send(call.createReply(QVariant(answer)));
         });
     if (reply) {

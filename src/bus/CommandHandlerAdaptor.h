@@ -10,6 +10,7 @@ class CommandHandler;
 
 // Puts the command handler on the system bus as com.vellorn.CommandHandler at "/". A device
 // command is answered from its sibling's lane once it has run there; everything else at once.
+// Lives on the main thread with its handler, and is called there by Qt D-Bus only.
 class CommandHandlerAdaptor : public QDBusAbstractAdaptor, public ls::IDBusAdaptor
 {
     Q_OBJECT
@@ -31,8 +32,6 @@ public:
     explicit CommandHandlerAdaptor(CommandHandler* handler);
 
     Registration registration() const { return m_registration; }
-
-    static const QString serviceName;
 
 public slots:
     QVariantMap process(const QVariantMap& request) override;

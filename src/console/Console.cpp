@@ -1,18 +1,17 @@
 #include "Console.h"
 
-#include "CategoryEnumerations.h"
+#include "Category.h"
 #include "ConsoleLine.h"
 #include "ConsoleTexts.h"
 
 #include "CommandHandler.h"
-#include "LogPrefix.h"
+#include "ErrorLine.h"
 #include "ls/ConsoleReader.h"
 #include "ls/Enums.h"
 #include "ls/Timer.h"
 
 #include <QLoggingCategory>
 #include <QStringList>
-#include <QVector>
 #include <QtDebug>
 
 namespace {
@@ -28,29 +27,18 @@ const QLoggingCategory& consoleCategory()
     return category;
 }
 
-using Enumerations = QVector<const ls::MetaEnum*>;
-
-const Enumerations commandEnumerations = {
-    &ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta, &ls::DocumentCommandId::meta,
-    &ls::EmbossCommandId::meta,        &ls::TestingCommandId::meta,   &ls::IpcCommandId::meta,
-};
-
-const Enumerations helpEnumerations = {
-    &ls::CommandCategories::meta, &ls::ConfigurationCommandId::meta, &ls::PaperFeedCommandId::meta,
-    &ls::DocumentCommandId::meta, &ls::EmbossCommandId::meta,        &ls::TestingCommandId::meta,
-    &ls::IpcCommandId::meta,
-};
-
-// undefinedKey when none of the enumerations has the value; the first one that has it wins.
-EnumKey nameOf(int number, const Enumerations& enumerations)
+// undefinedKey when no category holds the number.
+EnumKey commandName(int number)
 {
-    for (const ls::MetaEnum* enumeration : enumerations) {
-        const EnumKey name = enumeration->key(number);
-        if (name != ls::undefinedKey) {
-            return name;
-        }
-    }
-    return ls::undefinedKey;
+    const Category* category = Category::holding(number);
+    return category != nullptr ? category->commands.key(number) : ls::undefinedKey;
+}
+
+// A help number names a category before a command.
+EnumKey helpName(int number)
+{
+    const EnumKey category = ls::CommandCategories::meta.key(number);
+    return category != ls::undefinedKey ? category : commandName(number);
 }
 
 // Starts a record with a line break, so that an empty line shows before it.
@@ -137,7 +125,7 @@ void Console::printMainMenu() const
 
 bool Console::printInfo(int number) const
 {
-    const EnumKey name = nameOf(number, helpEnumerations);
+    const EnumKey name = helpName(number);
     if (name == ls::undefinedKey) {
         printNotFound(number);
         return false;
@@ -156,11 +144,8 @@ bool Console::handleCategory(int number) const
         return false;
     }
     breakFirst(qDebug().noquote()) << categoryHeader.arg(m_handler->getDescription(name));
-    for (const CategoryEnumeration& menu : categoryEnumerations) {
-        if (ls::CommandCategories::meta.value(menu.category) == number) {
-            display(menu.commands);
-            break;
-        }
+    if (const Category* category = Category::named(name)) {
+        display(category->commands);
     }
     printBreakLast(qDebug(), closingRule);
     return true;
@@ -168,7 +153,7 @@ bool Console::handleCategory(int number) const
 
 bool Console::handleCommand(int number, const QStringList& arguments)
 {
-    const EnumKey name = nameOf(number, commandEnumerations);
+    const EnumKey name = commandName(number);
     if (name == ls::undefinedKey) {
         printNotFound(number);
         return false;
@@ -182,7 +167,7 @@ bool Console::handleCommand(int number, const QStringList& arguments)
     breakFirst(qDebug().noquote()) << runHeader.arg(number).arg(m_handler->getDescription(name));
     // What the operator sees of the outcome is the handler's and the backends' own logging.
     m_commandRunning =
-        !m_handler->dispatch(request, [this](const QVariantMap&) { emit commandFinished(); })
+        !m_handler->submit(request, [this](const QVariantMap&) { emit commandFinished(); })
              .has_value();
     if (!m_commandRunning) {
         printBreakLast(qDebug(), doneBanner);
@@ -204,7 +189,7 @@ void Console::printNotification(const QVariantMap& notification)
 {
     if (!notification.contains(ls::notificationIdKey) || !notification.contains(ls::actionIdKey) ||
         !notification.contains(ls::senderIdKey)) {
-        CH_LOG_ERROR() << "Invalid notification received!";
+        CH_ERROR_LINE() << "Invalid notification received!";
         return;
     }
     qCDebug(consoleCategory) << "----------- Notification -----------";
@@ -223,5 +208,5 @@ void Console::printHelpBlock()
 
 void Console::printNotFound(int number)
 {
-    breakFirst(qDebug()) << "Command" << number << "not found!";
+    breakFirst(qDebug().noquote()) << commandNotFound.arg(number);
 }

@@ -2,26 +2,25 @@
 
 #include "ArgumentConversion.h"
 #include "BusLimits.h"
-#include "CategoryEnumerations.h"
+#include "Category.h"
+#include "ErrorLine.h"
 #include "ErrorText.h"
 #include "IpcArguments.h"
-#include "Lane.h"
-#include "LogPrefix.h"
 #include "Reply.h"
 #include "SiblingLink.h"
-#include "SiblingRunner.h"
 #include "Siblings.h"
 #include "TableTexts.h"
 #include "ls/Enums.h"
 
-#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QtDebug>
 
-// The request's checks have always logged under the name of the method that takes requests.
-#define PROCESS_ERROR() qCritical() << "CommandHandler::process ERROR:"
+#include <future>
 
 namespace {
+
+// The request's checks have always logged under the name of the method that takes requests.
+const QString requestChecks = QStringLiteral("CommandHandler::process");
 
 // Created on first use, off unless the logging rules switch it on.
 const QLoggingCategory& commandHandlerCategory()
@@ -33,7 +32,7 @@ const QLoggingCategory& commandHandlerCategory()
 // A request refused for its own fields, with its line.
 QVariantMap refuse(const char* line, const QString& errorId, const char* what, const QString& value)
 {
-    PROCESS_ERROR() << line;
+    errorLine(requestChecks) << line;
     return reply::refusal(
         errorId, QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), errorText::shortened(value)));
 }
@@ -45,22 +44,13 @@ EnumValue subCommandValue(const ls::Command& command)
 
 } // namespace
 
-const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::commandHandlers = {
+const QHash<QString, CommandHandler::CatalogueHandler> CommandHandler::catalogueHandlers = {
     {ls::CommandHandlerCmdId::GetCommandCategories, &CommandHandler::handleGetCommandCategories},
     {ls::CommandHandlerCmdId::GetCommands, &CommandHandler::handleGetCommands},
 };
 
-const QHash<QString, CommandHandler::CategoryHandler> CommandHandler::categoryHandlers = {
-    {ls::CommandCategories::ConfigurationCommandId, &CommandHandler::handleConfigurationCommands},
-    {ls::CommandCategories::PaperFeedCommandId, &CommandHandler::handlePaperFeedCommands},
-    {ls::CommandCategories::DocumentCommandId, &CommandHandler::handleDocumentCommands},
-    {ls::CommandCategories::EmbossCommandId, &CommandHandler::handleEmbossCommands},
-    {ls::CommandCategories::TestingCommandId, &CommandHandler::handleTestingCommands},
-    {ls::CommandCategories::IpcCommandId, &CommandHandler::handleIpcCommands},
-};
-
-CommandHandler::CommandHandler(QObject* parent)
-    : QObject(parent), m_table(std::make_shared<CommandTable>())
+CommandHandler::CommandHandler(CallCarrier& carrier, QObject* parent)
+    : QObject(parent), m_table(std::make_shared<CommandTable>()), m_carrier(carrier)
 {
 }
 
@@ -78,7 +68,7 @@ bool CommandHandler::initialize()
 void CommandHandler::reload()
 {
     if (!initialize()) {
-        CH_LOG_ERROR() << "The command table in use stays.";
+        CH_ERROR_LINE() << "The command table in use stays.";
         return;
     }
     qInfo().noquote()
@@ -87,78 +77,47 @@ void CommandHandler::reload()
 
 const EnumKey CommandHandler::getCategory(const EnumValue& value) const
 {
-    if (const CategoryEnumeration* found = categoryOfCommand(value)) {
-        return found->category;
+    if (const Category* found = Category::holding(value)) {
+        return found->key;
     }
-    CH_LOG_ERROR() << "Command category not found!";
+    CH_ERROR_LINE() << "Command category not found!";
     return ls::undefinedKey;
 }
 
 bool CommandHandler::isValidSubCommand(const EnumValue& value) const
 {
-    const EnumKey category = getCategory(value);
-    for (const CategoryEnumeration& candidate : categoryEnumerations) {
-        if (candidate.category == category) {
-            return candidate.commands.hasValue(value);
-        }
-    }
-    return false;
+    const Category* category = Category::named(getCategory(value));
+    return category != nullptr && category->commands.hasValue(value);
 }
 
-void CommandHandler::startLanes(int capacity)
-{
-    for (const Sibling& sibling : siblings::all()) {
-        m_lanes.insert(&sibling, new Lane(sibling, capacity, this));
-    }
-}
-
-void CommandHandler::stopLanes()
-{
-    const QList<Lane*> lanes = m_lanes.values();
-    for (Lane* lane : lanes) {
-        lane->requestStop();
-    }
-    // Calls the bus delivered before the name was released still wait in the event queue; they
-    // are answered now, refused as the stopping lanes refuse them, rather than left to Qt, which
-    // answers UnknownObject for them once the handler is gone.
-    QCoreApplication::sendPostedEvents();
-    // All lanes stop together: the whole stop takes at most one sibling call time-out.
-    const QDeadlineTimer deadline(Lane::stopTimeoutMs);
-    for (Lane* lane : lanes) {
-        lane->waitStopped(deadline);
-    }
-}
-
-std::optional<QVariantMap> CommandHandler::dispatch(const QVariantMap& request,
-                                                    Completion completion)
+std::optional<QVariantMap> CommandHandler::submit(const QVariantMap& request, Completion completion)
 {
     const bool reasonAsked = asksForReason(request);
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
         return outgoing(*immediate, reasonAsked);
     }
-    const SiblingCall& call = std::get<SiblingCall>(routing);
-    Lane* lane = m_lanes.value(call.sibling);
-    if (lane == nullptr) {
-        return outgoing(runHere(call), reasonAsked);
-    }
-    const std::optional<QVariantMap> refused = lane->queue(
-        call, [reasonAsked, completion = std::move(completion)](const QVariantMap& answer) {
+    const std::optional<QVariantMap> answered = m_carrier.carry(
+        std::get<SiblingCall>(routing),
+        [reasonAsked, completion = std::move(completion)](const QVariantMap& answer) {
             completion(outgoing(answer, reasonAsked));
         });
-    if (refused) {
-        return outgoing(*refused, reasonAsked);
+    if (answered) {
+        return outgoing(*answered, reasonAsked);
     }
     return std::nullopt;
 }
 
 QVariantMap CommandHandler::process(const QVariantMap& request)
 {
-    const Routing routing = route(request);
-    if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
-        return outgoing(*immediate, asksForReason(request));
+    // The completion may run on another thread, and only once.
+    auto later = std::make_shared<std::promise<QVariantMap>>();
+    std::future<QVariantMap> reply = later->get_future();
+    if (std::optional<QVariantMap> now =
+            submit(request, [later](const QVariantMap& answer) { later->set_value(answer); })) {
+        return *now;
     }
-    return outgoing(runHere(std::get<SiblingCall>(routing)), asksForReason(request));
+    return reply.get();
 }
 
 // The last word on every reply: one the bus would refuse would cost the service its connection
@@ -173,7 +132,7 @@ QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked
     if (problem.isEmpty()) {
         return reply;
     }
-    CH_LOG_ERROR() << qUtf8Printable(
+    CH_ERROR_LINE() << qUtf8Printable(
         QStringLiteral("The reply is not sent as it is: it %1; a plain failure goes instead.")
             .arg(problem));
     return makeReply(ls::ResultId::Failure, answer.value(ls::errorIdKey).toString());
@@ -184,22 +143,13 @@ bool CommandHandler::asksForReason(const QVariantMap& request)
     return ArgumentConversion::toBool(request.value(errorTextKey)).value_or(false);
 }
 
-QVariantMap CommandHandler::runHere(const SiblingCall& call)
-{
-    SiblingRunner*& runner = m_localRunners[call.sibling];
-    if (runner == nullptr) {
-        runner = new SiblingRunner(*call.sibling, this);
-    }
-    return runner->run(call);
-}
-
 CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
 {
     const QString commandId = request.value(ls::commandIdKey).toString();
     const ls::Command command(request);
 
-    const auto catalogueHandler = commandHandlers.constFind(commandId);
-    if (catalogueHandler != commandHandlers.constEnd()) {
+    const auto catalogueHandler = catalogueHandlers.constFind(commandId);
+    if (catalogueHandler != catalogueHandlers.constEnd()) {
         const QString sender = request.value(ls::senderIdKey).toString();
         if (!ls::ServiceId::meta.hasKey(sender)) {
             return refuse("Invalid sender!", ls::ErrorId::InvalidSender, "Invalid sender", sender);
@@ -222,7 +172,17 @@ CommandHandler::Routing CommandHandler::route(const QVariantMap& request) const
     }
     qCDebug(commandHandlerCategory)
         << "process command -" << commandId << "from sender -" << sender;
-    return (this->*categoryHandlers.value(category))(command);
+    // A valid command number has a category.
+    const Category& checked = *Category::named(category);
+    return checked.resultTypes.isEmpty() ? checkIpcCall(command, checked)
+                                         : checkTableCall(command, checked);
+}
+
+QString CommandHandler::checksOrigin(const Category& category)
+{
+    QString name = category.key;
+    name.chop(int(qstrlen("CommandId")));
+    return QStringLiteral("CommandHandler::handle%1Commands").arg(name);
 }
 
 CommandHandler::Routing CommandHandler::handleGetCommandCategories(const ls::Command&) const
@@ -240,35 +200,32 @@ CommandHandler::Routing CommandHandler::handleGetCommands(const ls::Command& com
 }
 
 CommandHandler::Routing CommandHandler::checkTableCall(const ls::Command& command,
-                                                       const ls::MetaEnum& commands,
-                                                       const char* prefix,
-                                                       const QStringList& resultTypes) const
+                                                       const Category& category) const
 {
-    // Only a number of the handler's own category reaches it.
-    const EnumKey entry = commands.key(subCommandValue(command));
-    const QString label = commandLabel(subCommandValue(command));
     SiblingCall call;
     call.number = subCommandValue(command);
-    call.logPrefix = prefix;
+    call.origin = checksOrigin(category);
+    const EnumKey entry = category.commands.key(call.number);
+    const QString label = Category::commandLabel(call.number);
     const auto functionInfo = getFunctionInfo(entry);
     call.resultType = functionInfo.first;
     call.function = functionInfo.second;
     if (call.function == tableText::notImplemented) {
-        qCritical() << prefix << "Command not implemented";
+        errorLine(call.origin) << "Command not implemented";
         return reply::failure(label + QStringLiteral(": not implemented"));
     }
-    if (const QString refused = readArguments(command, prefix, call, getArgumentCount(entry));
+    if (const QString refused = readArguments(command, call, getArgumentCount(entry));
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
-    call.category = getCategory(call.number);
-    call.sibling = siblings::carrying(call.category);
+    call.category = category.key;
+    call.sibling = &category.carrier();
     if (const QString refused = checkArgumentValues(call, m_table->argumentTypes(entry));
         !refused.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, refused));
     }
-    if (!resultTypes.contains(call.resultType)) {
-        qCritical() << prefix << "Unable to find the function type.";
+    if (!category.resultTypes.contains(call.resultType)) {
+        errorLine(call.origin) << "Unable to find the function type.";
         return reply::failure(
             QStringLiteral("%1: the command table gives it no result type of its category (\"%2\")")
                 .arg(label, call.resultType));
@@ -304,25 +261,25 @@ QString CommandHandler::checkArgumentValues(const SiblingCall& call, const QStri
         return {};
     }
     refused = SiblingLink::failure(call.sibling->busName, call.function, refused);
-    CH_LOG_ERROR() << qUtf8Printable(refused);
+    CH_ERROR_LINE() << qUtf8Printable(refused);
     return refused;
 }
 
-QString CommandHandler::readArguments(const ls::Command& command, const char* prefix,
-                                      SiblingCall& call, int argumentCount)
+QString CommandHandler::readArguments(const ls::Command& command, SiblingCall& call,
+                                      int argumentCount)
 {
     if (command.contains(ls::argsKey)) {
         call.args = qvariant_cast<QVariantList>(command.value(ls::argsKey));
     } else if (argumentCount != 0) {
-        qCritical() << prefix
-                    << QStringLiteral("%1 key not found. Please provide the parameter list.")
-                           .arg(ls::argsKey);
+        errorLine(call.origin) << QStringLiteral(
+                                      "%1 key not found. Please provide the parameter list.")
+                                      .arg(ls::argsKey);
         return QStringLiteral("takes %1 argument(s), the request has no %2")
             .arg(argumentCount)
             .arg(ls::argsKey);
     }
     if (argumentCount != call.args.size()) {
-        qCritical() << prefix << "Mismatch between argument count and provided arguments number.";
+        errorLine(call.origin) << "Mismatch between argument count and provided arguments number.";
         qInfo() << QStringLiteral("Please provide %1 parameters").arg(argumentCount);
         return QStringLiteral("takes %1 argument(s), the request has %2")
             .arg(argumentCount)
@@ -332,61 +289,24 @@ QString CommandHandler::readArguments(const ls::Command& command, const char* pr
     return {};
 }
 
-CommandHandler::Routing CommandHandler::handlePaperFeedCommands(const ls::Command& command) const
+// The IPC commands' arguments switch hardware, so one that does not say exactly what to do is
+// refused rather than guessed.
+CommandHandler::Routing CommandHandler::checkIpcCall(const ls::Command& command,
+                                                     const Category& category) const
 {
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    return checkTableCall(command, ls::PaperFeedCommandId::meta, prefix.c_str(),
-                          {tableText::voidType, tableText::intType, tableText::boolType});
-}
-
-CommandHandler::Routing CommandHandler::handleEmbossCommands(const ls::Command& command) const
-{
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    return checkTableCall(command, ls::EmbossCommandId::meta, prefix.c_str(),
-                          {tableText::voidType});
-}
-
-CommandHandler::Routing CommandHandler::handleTestingCommands(const ls::Command& command) const
-{
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    return checkTableCall(command, ls::TestingCommandId::meta, prefix.c_str(),
-                          {tableText::voidType});
-}
-
-CommandHandler::Routing CommandHandler::handleDocumentCommands(const ls::Command& command) const
-{
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    return checkTableCall(command, ls::DocumentCommandId::meta, prefix.c_str(),
-                          {tableText::voidType, tableText::boolType, tableText::variantListType});
-}
-
-CommandHandler::Routing
-CommandHandler::handleConfigurationCommands(const ls::Command& command) const
-{
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
-    return checkTableCall(command, ls::ConfigurationCommandId::meta, prefix.c_str(),
-                          {tableText::variantMapType, tableText::listType, tableText::voidType});
-}
-
-// IPC commands are two fixed print-manager operations; their arguments switch hardware, so one
-// that does not say exactly what to do is refused rather than guessed.
-CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& command) const
-{
-    const std::string prefix = logPrefix(__func__, Q_FUNC_INFO, "ERROR:");
     const EnumValue value = subCommandValue(command);
-    const EnumKey entry = ls::IpcCommandId::meta.key(value);
-    const QString label = commandLabel(value);
+    const EnumKey entry = category.commands.key(value);
+    const QString label = Category::commandLabel(value);
     SiblingCall call;
-    call.sibling = &siblings::of(siblings::printManager);
-    call.category = ls::CommandCategories::IpcCommandId;
+    call.sibling = &category.carrier();
+    call.category = category.key;
     call.number = value;
-    call.logPrefix = prefix;
+    call.origin = checksOrigin(category);
     const IpcArguments arguments(command);
     if (value == ls::IpcCommandId::meta.value(ls::IpcCommandId::IPCState)) {
         const std::optional<bool> state = arguments.state();
         if (!state) {
-            qCritical() << prefix.c_str()
-                        << "IPCState takes exactly one argument: true, false, 1 or 0.";
+            errorLine(call.origin) << "IPCState takes exactly one argument: true, false, 1 or 0.";
             return reply::failure(
                 QStringLiteral("%1: %2").arg(label, arguments.refusal(QStringLiteral("boolean"))));
         }
@@ -398,7 +318,7 @@ CommandHandler::Routing CommandHandler::handleIpcCommands(const ls::Command& com
     // The table's count decides whether the test takes a parameter.
     const std::optional<int> parameter = arguments.testParameter(getArgumentCount(entry) > 0);
     if (!parameter) {
-        qCritical() << prefix.c_str() << entry << "takes an integer parameter.";
+        errorLine(call.origin) << entry << "takes an integer parameter.";
         return reply::failure(
             QStringLiteral("%1: %2").arg(label, arguments.refusal(QStringLiteral("integer"))));
     }

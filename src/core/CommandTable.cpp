@@ -1,7 +1,8 @@
 #include "CommandTable.h"
 
+#include "ArgumentList.h"
 #include "BusLimits.h"
-#include "LogPrefix.h"
+#include "ErrorLine.h"
 #include "TableTexts.h"
 #include "ls/JFile.h"
 #include "ls/Keys.h"
@@ -12,10 +13,14 @@
 #include <QJsonParseError>
 #include <QtDebug>
 
-// The table's lines keep the names under which technicians have always found them in the log.
-#define TABLE_ERROR(method) qCritical() << "CommandHandler::" method " ERROR:"
-
 namespace {
+
+// The table's lines keep the names under which technicians have always found them in the log:
+// the handler's methods that once read the table.
+QDebug tableLine(const char* query)
+{
+    return errorLine(QStringLiteral("CommandHandler::") + QLatin1String(query));
+}
 
 // At most this many entries left out of the catalogue are logged one by one per load.
 constexpr int maximumLeftOutLines = 100;
@@ -106,15 +111,15 @@ std::shared_ptr<const CommandTable> CommandTable::load(const QString& path)
     // request; a device or a directory is no table either.
     const QFileInfo info(path);
     if ((info.exists() && !info.isFile()) || !file.read(path, table->m_entries)) {
-        TABLE_ERROR("initialize") << "reading" << path << "failed!";
-        TABLE_ERROR("initialize") << qUtf8Printable(whyUnreadable(path));
+        tableLine("initialize") << "reading" << path << "failed!";
+        tableLine("initialize") << qUtf8Printable(whyUnreadable(path));
         return nullptr;
     }
     table->prepareCategories();
     table->prepareCommands();
     table->fitEachReply();
     if (table->m_leftOut > maximumLeftOutLines) {
-        TABLE_ERROR("initialize") << qUtf8Printable(
+        tableLine("initialize") << qUtf8Printable(
             QStringLiteral("%1 more entries were left out of the catalogue.")
                 .arg(table->m_leftOut - maximumLeftOutLines));
     }
@@ -125,7 +130,7 @@ int CommandTable::getArgumentCount(const ls::EnumKey& key) const
 {
     const auto found = m_entries.constFind(key);
     if (found == m_entries.cend()) {
-        TABLE_ERROR("getArgumentCount") << "Parameter" << key << "not found!";
+        tableLine("getArgumentCount") << "Parameter" << key << "not found!";
         return 0;
     }
     return getArgumentCount(found.value().toMap());
@@ -135,7 +140,7 @@ int CommandTable::getArgumentCount(const QVariantMap& entry)
 {
     const auto count = entry.constFind(ls::argumentCountKey);
     if (count == entry.cend()) {
-        TABLE_ERROR("getArgumentCount") << "Parameter" << ls::argumentCountKey << "not found!";
+        tableLine("getArgumentCount") << "Parameter" << ls::argumentCountKey << "not found!";
         return 0;
     }
     return count.value().toInt();
@@ -145,14 +150,13 @@ int CommandTable::getArgumentCount(const QVariantMap& entry)
 std::optional<QVariantMap> CommandTable::describedEntry(const ls::EnumKey& key,
                                                         const char* query) const
 {
-    const QByteArray prefix = QByteArray("CommandHandler::") + query + " ERROR:";
     if (!m_entries.contains(key)) {
-        qCritical() << prefix.constData() << "Parameter" << key << "not found!";
+        tableLine(query) << "Parameter" << key << "not found!";
         return std::nullopt;
     }
     const QVariantMap entry = m_entries.value(key).toMap();
     if (!entry.contains(ls::descriptionKey)) {
-        qCritical() << prefix.constData() << "Parameter" << ls::descriptionKey << "not found!";
+        tableLine(query) << "Parameter" << ls::descriptionKey << "not found!";
         return std::nullopt;
     }
     return entry;
@@ -174,30 +178,22 @@ QString CommandTable::getArgumentsList(const ls::EnumKey& key) const
     if (entry.value(ls::argumentCountKey).toInt() == 0) {
         return {};
     }
-    QString text = QStringLiteral("( ");
-    const QVariantList arguments = entry.value(ls::argumentTypesKey).toList();
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QVariantMap argument = arguments.at(i).toMap();
-        text += QStringLiteral("%1: %2").arg(argument.value(ls::argumentNameKey).toString(),
-                                             argument.value(ls::argumentTypeKey).toString());
-        text += i + 1 < arguments.size() ? QStringLiteral(", ") : QStringLiteral(" ");
-    }
-    return text + QStringLiteral(")");
+    return ArgumentList::text(entry.value(ls::argumentTypesKey).toList());
 }
 
 QPair<QString, QString> CommandTable::getFunctionInfo(const ls::EnumKey& key) const
 {
     if (!m_entries.contains(key)) {
-        TABLE_ERROR("getFunctionInfo") << "Parameter" << key << "not found!";
+        tableLine("getFunctionInfo") << "Parameter" << key << "not found!";
         return {};
     }
     const QVariantMap entry = m_entries.value(key).toMap();
     if (!entry.contains(tableText::returnType)) {
-        TABLE_ERROR("getFunctionInfo") << "Parameter" << tableText::returnType << "not found!";
+        tableLine("getFunctionInfo") << "Parameter" << tableText::returnType << "not found!";
         return {};
     }
     if (!entry.contains(tableText::function)) {
-        TABLE_ERROR("getFunctionInfo") << "Parameter" << tableText::function << "not found!";
+        tableLine("getFunctionInfo") << "Parameter" << tableText::function << "not found!";
         return {};
     }
     return {entry.value(tableText::returnType).toString(),
@@ -239,7 +235,7 @@ QVariantList CommandTable::commandsOf(const QVariant& category) const
         commands.append(listed.element);
     }
     if (leftOut > 0) {
-        CH_LOG_ERROR() << qUtf8Printable(
+        CH_ERROR_LINE() << qUtf8Printable(
             QStringLiteral("%1 commands left out of the reply: the categories the request names "
                            "together exceed what the bus carries in one message.")
                 .arg(leftOut));
@@ -300,7 +296,7 @@ void CommandTable::copyToCatalogue(QVariantMap& element, const ls::EnumKey& name
         BusLimits::problem({{ls::commandsKey, QVariantList{QVariantMap{{field, value}}}}});
     if (!problem.isEmpty()) {
         if (mayReportLeftOut()) {
-            CH_LOG_ERROR() << qUtf8Printable(
+            CH_ERROR_LINE() << qUtf8Printable(
                 QStringLiteral("%1 of \"%2\" left out of the catalogue: it %3.")
                     .arg(field, name, problem));
         }
@@ -338,7 +334,7 @@ bool CommandTable::fitsInReply(const QVariantMap& element, qint64 size, qint64& 
 {
     if (replyFrame + replySize + size > BusLimits::maximumBodySize) {
         if (mayReportLeftOut()) {
-            CH_LOG_ERROR() << qUtf8Printable(
+            CH_ERROR_LINE() << qUtf8Printable(
                 QStringLiteral("\"%1\" left out of the catalogue: the reply would exceed what "
                                "the bus carries in one message.")
                     .arg(element.value(ls::idKey).toString()));

@@ -3,13 +3,11 @@
 #include <QString>
 #include <QVariantList>
 
-#include <string>
-
 struct Sibling;
 
 // A device command that has passed every check that needs no sibling: what its sibling is to be
-// asked, and how the handler that checked it names itself in the log lines written where it
-// runs. A value, handed from the main thread to the sibling's lane.
+// asked, and the origin of the checks that passed it, which the error lines written where it
+// runs carry. A value, handed from the thread that checked it to the one that runs it.
 struct SiblingCall {
     enum class Operation {
         // The backend method the command table names, chosen by the result type.
@@ -23,7 +21,7 @@ struct SiblingCall {
     QString category;
     // The command's number, for the lines about it.
     int number = 0;
-    std::string logPrefix;
+    QString origin;
     Operation operation = Operation::byName;
     QString resultType;
     QString function;

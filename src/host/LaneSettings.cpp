@@ -1,7 +1,6 @@
 #include "LaneSettings.h"
 
 #include "ErrorText.h"
-#include "Lane.h"
 #include "SiblingLink.h"
 
 #include <QRegularExpression>
@@ -9,7 +8,7 @@
 
 LaneSettings::LaneSettings()
     : m_capacity(read("COMMAND_HANDLER_LANE_CAPACITY", defaultCapacity)),
-      m_waitSeconds(read("COMMAND_HANDLER_LANE_WAIT_SECONDS", Lane::defaultWaitBoundSeconds))
+      m_waitSeconds(read("COMMAND_HANDLER_LANE_WAIT_SECONDS", defaultWaitSeconds))
 {
     warnAboutLateReplies();
 }

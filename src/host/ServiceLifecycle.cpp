@@ -1,6 +1,7 @@
 #include "ServiceLifecycle.h"
 
 #include "CommandHandlerAdaptor.h"
+#include "ServiceName.h"
 #include "ServiceWatcher.h"
 #include "SystemCheck.h"
 #include "TerminationNotifier.h"
@@ -97,7 +98,7 @@ void ServiceLifecycle::stop(int signalNumber)
     m_stopped = true;
     if (m_serving) {
         withdraw();
-        QDBusConnection::systemBus().unregisterService(CommandHandlerAdaptor::serviceName);
+        QDBusConnection::systemBus().unregisterService(commandHandlerServiceName);
     }
     QCoreApplication::exit(EXIT_SUCCESS);
 }

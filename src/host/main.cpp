@@ -1,9 +1,10 @@
 #include "CommandHandler.h"
 #include "CommandHandlerAdaptor.h"
 #include "Console.h"
-#include "Lane.h"
 #include "LaneSettings.h"
+#include "Lanes.h"
 #include "ServiceLifecycle.h"
+#include "ServiceName.h"
 #include "TerminationNotifier.h"
 #include "Watchdog.h"
 
@@ -24,12 +25,11 @@
 
 namespace {
 
-void describeApplication(QCoreApplication& application)
+void describeApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Vellorn"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("vellorn.com"));
     QCoreApplication::setApplicationName(QStringLiteral("command-handler"));
-    Q_UNUSED(application)
 }
 
 // The standard help and version options, read as Qt reads them (combined short options such as
@@ -67,7 +67,7 @@ struct HelpAndVersion {
 int answerHelpOrVersion(int argc, char** argv, HelpAndVersion& asked)
 {
     QCoreApplication application(argc, argv);
-    describeApplication(application);
+    describeApplication();
     QCoreApplication::setApplicationVersion(QStringLiteral(COMMAND_HANDLER_VERSION));
     if (asked.asksForVersion()) {
         asked.parser.showVersion();
@@ -82,16 +82,16 @@ bool anotherInstanceServes()
 {
     const QDBusConnection bus = QDBusConnection::systemBus();
     return bus.isConnected() &&
-           bus.interface()->isServiceRegistered(CommandHandlerAdaptor::serviceName).value();
+           bus.interface()->isServiceRegistered(commandHandlerServiceName).value();
 }
 
 // Builds the handler, its bus adaptor and its console, and loads the command table. Without the
 // bus, without the name the bus refuses it, or without a table there is nothing to serve: null
 // after the error line, so that the process exits and systemd can restart it. A name that
 // another instance owns is no failure: this one still offers its console.
-CommandHandlerAdaptor* buildService(QCoreApplication& application)
+CommandHandlerAdaptor* buildService(Lanes& lanes)
 {
-    auto* handler = new CommandHandler(&application);
+    auto* handler = new CommandHandler(lanes, &lanes);
     auto* adaptor = new CommandHandlerAdaptor(handler);
     using Registration = CommandHandlerAdaptor::Registration;
     if (adaptor->registration() == Registration::offBus ||
@@ -102,11 +102,6 @@ CommandHandlerAdaptor* buildService(QCoreApplication& application)
     if (!handler->initialize()) {
         return nullptr;
     }
-    // Each sibling's commands get a thread of their own, so that a slow or hung sibling delays
-    // only its own commands.
-    const LaneSettings lanes;
-    Lane::setWaitBound(lanes.waitSeconds());
-    handler->startLanes(lanes.capacity());
     return adaptor;
 }
 
@@ -150,9 +145,12 @@ int main(int argc, char** argv)
     if (!lifecycle.waitForSiblings()) {
         return EXIT_SUCCESS;
     }
-    describeApplication(application);
+    describeApplication();
 
-    CommandHandlerAdaptor* adaptor = buildService(application);
+    const LaneSettings settings;
+    // The handler and all it owns are the lanes' children, so that they go before the lanes.
+    Lanes lanes({settings.capacity(), settings.waitSeconds()});
+    CommandHandlerAdaptor* adaptor = buildService(lanes);
     if (adaptor == nullptr) {
         return EXIT_FAILURE;
     }
@@ -161,11 +159,11 @@ int main(int argc, char** argv)
     if (adaptor->registration() != CommandHandlerAdaptor::Registration::ownsName) {
         lifecycle.watchBus();
     } else if (!lifecycle.serve()) {
-        handler->stopLanes();
+        lanes.stop();
         return EXIT_FAILURE;
     }
     Watchdog watchdog;
     const int exitCode = QCoreApplication::exec();
-    handler->stopLanes();
+    lanes.stop();
     return exitCode;
 }

@@ -1,7 +1,7 @@
 #include "Lane.h"
 
-#include "CategoryEnumerations.h"
-#include "LogPrefix.h"
+#include "Category.h"
+#include "ErrorLine.h"
 #include "Reply.h"
 #include "SiblingLink.h"
 #include "SiblingRunner.h"
@@ -17,12 +17,6 @@
 #include <mutex>
 
 const int Lane::stopTimeoutMs = SiblingLink::callTimeoutMs + 500;
-int Lane::s_waitBoundSeconds = Lane::defaultWaitBoundSeconds;
-
-void Lane::setWaitBound(int seconds)
-{
-    s_waitBoundSeconds = seconds;
-}
 
 // A call is handed over under the mutex, not inside Qt's event: the wake-up that Qt queues to the
 // lane's thread carries nothing, so every object that crosses threads is guarded by one lock.
@@ -92,18 +86,18 @@ private:
     const RunnerFactory m_make;
 };
 
-Lane::RunnerFactory Lane::siblingRunner(const Sibling& sibling)
+Lane::RunnerFactory Lane::siblingRunner()
 {
-    return [&sibling](QObject* context) -> Runner {
-        const SiblingRunner* runner = new SiblingRunner(sibling, context);
+    return [](QObject* context) -> Runner {
+        SiblingRunner* runner = new SiblingRunner(context);
         return [runner](const SiblingCall& call) { return runner->run(call); };
     };
 }
 
-Lane::Lane(const Sibling& sibling, int capacity, QObject* parent, RunnerFactory makeRunner)
-    : QObject(parent), m_sibling(sibling), m_capacity(capacity), m_thread(new QThread),
-      m_queue(std::make_shared<Queue>(s_waitBoundSeconds)),
-      m_context(new Context(m_queue, makeRunner ? std::move(makeRunner) : siblingRunner(sibling)))
+Lane::Lane(const Sibling& sibling, Limits limits, QObject* parent, RunnerFactory makeRunner)
+    : QObject(parent), m_sibling(sibling), m_capacity(limits.capacity), m_thread(new QThread),
+      m_queue(std::make_shared<Queue>(limits.waitBoundSeconds)),
+      m_context(new Context(m_queue, makeRunner ? std::move(makeRunner) : siblingRunner()))
 {
     m_thread->setObjectName(sibling.name);
     m_context->moveToThread(m_thread);
@@ -143,10 +137,10 @@ std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion compl
         return notRunAtStop(call);
     }
     if (held >= m_capacity) {
-        CH_LOG_ERROR() << "Lane of" << m_sibling.name << "full:" << held
-                       << "requests wait, request refused.";
+        CH_ERROR_LINE() << "Lane of" << m_sibling.name << "full:" << held
+                        << "requests wait, request refused.";
         return reply::failure(QStringLiteral("%1: not run: %2 has %3 requests waiting")
-                                  .arg(commandLabel(call.number), m_sibling.busName)
+                                  .arg(Category::commandLabel(call.number), m_sibling.busName)
                                   .arg(held));
     }
     QCoreApplication::postEvent(m_context, wake.release());
@@ -176,21 +170,22 @@ void Lane::runNext(Queue& queue)
 
 QVariantMap Lane::notRunAtStop(const SiblingCall& call)
 {
-    CH_LOG_ERROR() << "Lane of" << call.sibling->name << "stopping: request not run.";
-    return reply::failure(
-        QStringLiteral("%1: not run: the service is stopping").arg(commandLabel(call.number)));
+    CH_ERROR_LINE() << "Lane of" << call.sibling->name << "stopping: request not run.";
+    return reply::failure(QStringLiteral("%1: not run: the service is stopping")
+                              .arg(Category::commandLabel(call.number)));
 }
 
 // Its caller is about to give up on it, and running it after that would only keep the sibling,
 // already behind, busy with work nobody waits for.
 QVariantMap Lane::notRunAfterWait(const SiblingCall& call, int waitBoundSeconds)
 {
-    CH_LOG_ERROR() << qUtf8Printable(QStringLiteral("Command %1 not run: %2 has been busy for %3 s")
-                                         .arg(call.number)
-                                         .arg(call.sibling->busName)
-                                         .arg(waitBoundSeconds));
+    CH_ERROR_LINE() << qUtf8Printable(
+        QStringLiteral("Command %1 not run: %2 has been busy for %3 s")
+            .arg(call.number)
+            .arg(call.sibling->busName)
+            .arg(waitBoundSeconds));
     return reply::failure(QStringLiteral("%1: not run: %2 has been busy for %3 s")
-                              .arg(commandLabel(call.number), call.sibling->busName)
+                              .arg(Category::commandLabel(call.number), call.sibling->busName)
                               .arg(waitBoundSeconds));
 }
 

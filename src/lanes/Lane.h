@@ -28,18 +28,17 @@ public:
     using Runner = std::function<QVariantMap(const SiblingCall& call)>;
     using RunnerFactory = std::function<Runner(QObject* context)>;
     // The sibling's own runner: its proxy and client.
-    static RunnerFactory siblingRunner(const Sibling& sibling);
+    static RunnerFactory siblingRunner();
     // A lane ends once its sibling call has returned, which the call time-out bounds.
     static const int stopTimeoutMs;
-    // A request that has waited this long on its lane is answered without being run. With the
-    // one sibling call that may be running when the bound passes (at most the call time-out),
-    // every caller hears from the service within 22 s, before a bus client's default 25 s.
-    static constexpr int defaultWaitBoundSeconds = 20;
-    // Main thread only, before the lanes are built: each lane keeps the bound it was built with,
-    // so its thread never reads this.
-    static void setWaitBound(int seconds);
+    struct Limits {
+        // Calls held at once, waiting and running.
+        int capacity;
+        // A call that has waited this long is answered without being run.
+        int waitBoundSeconds;
+    };
 
-    Lane(const Sibling& sibling, int capacity, QObject* parent = nullptr,
+    Lane(const Sibling& sibling, Limits limits, QObject* parent = nullptr,
          RunnerFactory makeRunner = {});
     ~Lane() override;
 
@@ -63,8 +62,6 @@ private:
     static void runNext(Queue& queue);
     static QVariantMap notRunAtStop(const SiblingCall& call);
     static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
-
-    static int s_waitBoundSeconds;
 
     const Sibling& m_sibling;
     int m_capacity;

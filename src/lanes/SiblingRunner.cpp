@@ -1,12 +1,12 @@
 #include "SiblingRunner.h"
 
 #include "BusLimits.h"
-#include "CategoryEnumerations.h"
+#include "Category.h"
 #include "ConfigurationManagerProxy.h"
 #include "DocumentManagerProxy.h"
+#include "ErrorLine.h"
 #include "PrintManagerProxy.h"
 #include "Reply.h"
-#include "Siblings.h"
 #include "SpeechProxy.h"
 #include "TableTexts.h"
 #include "ls/Enums.h"
@@ -28,10 +28,9 @@ QVariantMap answerDetails(const QString& function, const QVariant& answer)
 QVariantMap completeReply(QVariantMap answer, const detail::CallOutcome& outcome,
                           const SiblingCall& call)
 {
-    const char* prefix = call.logPrefix.c_str();
-    const QString label = commandLabel(call.number);
+    const QString label = Category::commandLabel(call.number);
     if (!outcome.invoked) {
-        qCritical() << prefix << "Backend method" << call.function << "cannot be called.";
+        errorLine(call.origin) << "Backend method" << call.function << "cannot be called.";
         return reply::failure(QStringLiteral("%1: the client of %2 has no method \"%3\"")
                                   .arg(label, call.sibling->busName, call.function));
     }
@@ -44,7 +43,7 @@ QVariantMap completeReply(QVariantMap answer, const detail::CallOutcome& outcome
     if (!problem.isEmpty()) {
         const QString why =
             QStringLiteral("The answer of %1 is not passed on: it %2.").arg(call.function, problem);
-        qCritical().noquote() << prefix << why;
+        errorLine(call.origin).noquote() << why;
         return reply::failure(QStringLiteral("%1: %2").arg(label, why));
     }
     return answer;
@@ -64,106 +63,141 @@ Result invoke(const Proxy& proxy, const SiblingCall& call,
     return (proxy.*withArgs)(call.function, call.args, outcome);
 }
 
+using PrintManager = detail::PrintManagerProxy;
+using DocumentManager = detail::DocumentManagerProxy;
+using ConfigurationManager = detail::ConfigurationManagerProxy;
+using Speech = detail::SpeechProxy;
+
 } // namespace
 
-const QHash<QString, SiblingRunner::Execution> SiblingRunner::executions = {
-    {ls::CommandCategories::PaperFeedCommandId, &SiblingRunner::runPaperFeed},
-    {ls::CommandCategories::IpcCommandId, &SiblingRunner::runIpc},
-    {ls::CommandCategories::EmbossCommandId, &SiblingRunner::runEmboss},
-    {ls::CommandCategories::DocumentCommandId, &SiblingRunner::runDocument},
-    {ls::CommandCategories::ConfigurationCommandId, &SiblingRunner::runConfiguration},
-    {ls::CommandCategories::TestingCommandId, &SiblingRunner::runTesting},
+// Each result type a category's row names has its way here; see Category.
+const QHash<QPair<QString, QString>, SiblingRunner::Execution> SiblingRunner::executions = {
+    {{ls::CommandCategories::PaperFeedCommandId, tableText::voidType}, &SiblingRunner::paperFeed},
+    {{ls::CommandCategories::PaperFeedCommandId, tableText::intType}, &SiblingRunner::paperFeedInt},
+    {{ls::CommandCategories::PaperFeedCommandId, tableText::boolType},
+     &SiblingRunner::paperFeedBool},
+    {{ls::CommandCategories::IpcCommandId, QString()}, &SiblingRunner::ipc},
+    {{ls::CommandCategories::EmbossCommandId, tableText::voidType}, &SiblingRunner::emboss},
+    {{ls::CommandCategories::DocumentCommandId, tableText::voidType}, &SiblingRunner::document},
+    {{ls::CommandCategories::DocumentCommandId, tableText::boolType}, &SiblingRunner::documentBool},
+    {{ls::CommandCategories::DocumentCommandId, tableText::variantListType},
+     &SiblingRunner::documentList},
+    {{ls::CommandCategories::ConfigurationCommandId, tableText::voidType},
+     &SiblingRunner::configuration},
+    {{ls::CommandCategories::ConfigurationCommandId, tableText::variantMapType},
+     &SiblingRunner::configurationMap},
+    {{ls::CommandCategories::ConfigurationCommandId, tableText::listType},
+     &SiblingRunner::configurationList},
+    {{ls::CommandCategories::TestingCommandId, tableText::voidType}, &SiblingRunner::speech},
 };
 
-SiblingRunner::SiblingRunner(const Sibling& sibling, QObject* parent) : QObject(parent)
+SiblingRunner::SiblingRunner(QObject* parent) : QObject(parent) {}
+
+bool SiblingRunner::runs(const QString& category, const QString& resultType)
 {
-    if (&sibling == &siblings::of(siblings::printManager)) {
-        m_printManager = new detail::PrintManagerProxy(this);
-    } else if (&sibling == &siblings::of(siblings::documentManager)) {
-        m_documentManager = new detail::DocumentManagerProxy(this);
-    } else if (&sibling == &siblings::of(siblings::configurationManager)) {
-        m_configurationManager = new detail::ConfigurationManagerProxy(this);
-    } else if (&sibling == &siblings::of(siblings::speech)) {
-        m_speech = new detail::SpeechProxy(this);
-    }
+    return executions.contains({category, resultType});
 }
 
-QVariantMap SiblingRunner::run(const SiblingCall& call) const
+QVariantMap SiblingRunner::run(const SiblingCall& call)
 {
+    const Execution execution = executions.value({call.category, call.resultType});
+    if (execution == nullptr) {
+        // The handler let it through, so the category's row and this table disagree.
+        errorLine(call.origin) << "No way to run a" << call.resultType << "command of"
+                               << call.category;
+        return reply::failure(
+            QStringLiteral("%1: the service cannot run a %2 command of %3")
+                .arg(Category::commandLabel(call.number), call.resultType, call.category));
+    }
     detail::CallOutcome outcome;
-    const QVariantMap contribution = (this->*executions.value(call.category))(call, &outcome);
+    const QVariantMap contribution = (this->*execution)(call, &outcome);
     return completeReply(contribution, outcome, call);
 }
 
-QVariantMap SiblingRunner::runPaperFeed(const SiblingCall& call, detail::CallOutcome* outcome) const
+template <typename Proxy> const Proxy& SiblingRunner::proxy()
 {
-    using Proxy = detail::PrintManagerProxy;
-    const Proxy& proxy = *m_printManager;
-    if (call.resultType == tableText::intType) {
-        return answerDetails(call.function, invoke(proxy, call, &Proxy::paperFeedIntCmd,
-                                                   &Proxy::paperFeedIntCmd, outcome));
-    }
-    if (call.resultType == tableText::boolType) {
-        return answerDetails(call.function, invoke(proxy, call, &Proxy::paperFeedBoolCmd,
-                                                   &Proxy::paperFeedBoolCmd, outcome));
-    }
-    invoke(proxy, call, &Proxy::paperFeedCmd, &Proxy::paperFeedCmd, outcome);
+    auto* made = findChild<Proxy*>(QString(), Qt::FindDirectChildrenOnly);
+    return made != nullptr ? *made : *new Proxy(this);
+}
+
+QVariantMap SiblingRunner::paperFeed(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    invoke(proxy<PrintManager>(), call, &PrintManager::paperFeedCmd, &PrintManager::paperFeedCmd,
+           outcome);
     return {};
 }
 
-QVariantMap SiblingRunner::runIpc(const SiblingCall& call, detail::CallOutcome* outcome) const
+QVariantMap SiblingRunner::paperFeedInt(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    return answerDetails(call.function,
+                         invoke(proxy<PrintManager>(), call, &PrintManager::paperFeedIntCmd,
+                                &PrintManager::paperFeedIntCmd, outcome));
+}
+
+QVariantMap SiblingRunner::paperFeedBool(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    return answerDetails(call.function,
+                         invoke(proxy<PrintManager>(), call, &PrintManager::paperFeedBoolCmd,
+                                &PrintManager::paperFeedBoolCmd, outcome));
+}
+
+QVariantMap SiblingRunner::ipc(const SiblingCall& call, detail::CallOutcome* outcome)
 {
     if (call.operation == SiblingCall::Operation::setIpcState) {
-        return m_printManager->setIPCState(call.ipcState, outcome);
+        return proxy<PrintManager>().setIPCState(call.ipcState, outcome);
     }
-    return m_printManager->runTestCmd(call.number, call.parameter, outcome);
+    return proxy<PrintManager>().runTestCmd(call.number, call.parameter, outcome);
 }
 
-QVariantMap SiblingRunner::runEmboss(const SiblingCall& call, detail::CallOutcome* outcome) const
+QVariantMap SiblingRunner::emboss(const SiblingCall& call, detail::CallOutcome* outcome)
 {
-    using Proxy = detail::DocumentManagerProxy;
-    invoke(*m_documentManager, call, &Proxy::documentCmd, &Proxy::documentCmd, outcome);
+    return document(call, outcome);
+}
+
+QVariantMap SiblingRunner::document(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    invoke(proxy<DocumentManager>(), call, &DocumentManager::documentCmd,
+           &DocumentManager::documentCmd, outcome);
     return {};
 }
 
-QVariantMap SiblingRunner::runDocument(const SiblingCall& call, detail::CallOutcome* outcome) const
+QVariantMap SiblingRunner::documentBool(const SiblingCall& call, detail::CallOutcome* outcome)
 {
-    using Proxy = detail::DocumentManagerProxy;
-    const Proxy& proxy = *m_documentManager;
-    if (call.resultType == tableText::boolType) {
-        return answerDetails(call.function, invoke(proxy, call, &Proxy::documentBoolCmd,
-                                                   &Proxy::documentBoolCmd, outcome));
-    }
-    if (call.resultType == tableText::variantListType) {
-        // The list query takes no arguments on the backend side, whatever the table counts.
-        return {{ls::detailsListMapKey, proxy.documentListMapCmd(call.function, outcome)}};
-    }
-    invoke(proxy, call, &Proxy::documentCmd, &Proxy::documentCmd, outcome);
-    return {};
+    return answerDetails(call.function,
+                         invoke(proxy<DocumentManager>(), call, &DocumentManager::documentBoolCmd,
+                                &DocumentManager::documentBoolCmd, outcome));
 }
 
-QVariantMap SiblingRunner::runConfiguration(const SiblingCall& call,
-                                            detail::CallOutcome* outcome) const
+QVariantMap SiblingRunner::documentList(const SiblingCall& call, detail::CallOutcome* outcome)
 {
-    using Proxy = detail::ConfigurationManagerProxy;
-    const Proxy& proxy = *m_configurationManager;
-    if (call.resultType == tableText::variantMapType) {
-        return invoke(proxy, call, &Proxy::configurationMapCmd, &Proxy::configurationMapCmd,
-                      outcome);
-    }
-    if (call.resultType == tableText::listType) {
-        const QVariantMap details = invoke(proxy, call, &Proxy::configurationListCmd,
-                                           &Proxy::configurationListCmd, outcome);
-        return details.isEmpty() ? QVariantMap() : QVariantMap{{ls::detailsMapKey, details}};
-    }
+    // The list query takes no arguments on the backend side, whatever the table counts.
+    return {{ls::detailsListMapKey,
+             proxy<DocumentManager>().documentListMapCmd(call.function, outcome)}};
+}
+
+QVariantMap SiblingRunner::configuration(const SiblingCall& call, detail::CallOutcome* outcome)
+{
     // Commands without result take no arguments on the backend side.
-    proxy.configurationCmd(call.function, outcome);
+    proxy<ConfigurationManager>().configurationCmd(call.function, outcome);
     return {};
 }
 
-QVariantMap SiblingRunner::runTesting(const SiblingCall& call, detail::CallOutcome* outcome) const
+QVariantMap SiblingRunner::configurationMap(const SiblingCall& call, detail::CallOutcome* outcome)
 {
-    using Proxy = detail::SpeechProxy;
-    invoke(*m_speech, call, &Proxy::speechCmd, &Proxy::speechCmd, outcome);
+    return invoke(proxy<ConfigurationManager>(), call, &ConfigurationManager::configurationMapCmd,
+                  &ConfigurationManager::configurationMapCmd, outcome);
+}
+
+QVariantMap SiblingRunner::configurationList(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    const QVariantMap details =
+        invoke(proxy<ConfigurationManager>(), call, &ConfigurationManager::configurationListCmd,
+               &ConfigurationManager::configurationListCmd, outcome);
+    return details.isEmpty() ? QVariantMap() : QVariantMap{{ls::detailsMapKey, details}};
+}
+
+QVariantMap SiblingRunner::speech(const SiblingCall& call, detail::CallOutcome* outcome)
+{
+    invoke(proxy<Speech>(), call, &Speech::speechCmd, &Speech::speechCmd, outcome);
     return {};
 }

@@ -5,43 +5,42 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QVariantMap>
 
-struct Sibling;
-
-namespace detail {
-class ConfigurationManagerProxy;
-class DocumentManagerProxy;
-class PrintManagerProxy;
-class SpeechProxy;
-} // namespace detail
-
-// Carries out the checked calls of one sibling and makes their replies. Owns that sibling's
-// proxy, which owns its client; all three are made on the thread the runner is made on (its
-// sibling's lane, or the handler's when no lanes run) and are used there only.
+// Carries out checked calls on their sibling's proxy and makes their replies. A proxy, and the
+// client it owns, is made on the first call that needs it, as the runner's child; the runner, its
+// proxies and their clients live on the thread the runner is made on (a sibling's lane, or the
+// caller's for the direct carrier) and are used there only.
 class SiblingRunner : public QObject
 {
     Q_OBJECT
 public:
-    explicit SiblingRunner(const Sibling& sibling, QObject* parent = nullptr);
+    explicit SiblingRunner(QObject* parent = nullptr);
 
-    QVariantMap run(const SiblingCall& call) const;
+    QVariantMap run(const SiblingCall& call);
+
+    // Whether a call of the category with that result type can run here: every result type a
+    // category takes has its way.
+    static bool runs(const QString& category, const QString& resultType);
 
 private:
-    using Execution = QVariantMap (SiblingRunner::*)(const SiblingCall&,
-                                                     detail::CallOutcome*) const;
-    static const QHash<QString, Execution> executions;
+    using Execution = QVariantMap (SiblingRunner::*)(const SiblingCall&, detail::CallOutcome*);
+    // By category and result type; a category of fixed operations has no result types.
+    static const QHash<QPair<QString, QString>, Execution> executions;
 
-    QVariantMap runPaperFeed(const SiblingCall& call, detail::CallOutcome* outcome) const;
-    QVariantMap runIpc(const SiblingCall& call, detail::CallOutcome* outcome) const;
-    QVariantMap runEmboss(const SiblingCall& call, detail::CallOutcome* outcome) const;
-    QVariantMap runDocument(const SiblingCall& call, detail::CallOutcome* outcome) const;
-    QVariantMap runConfiguration(const SiblingCall& call, detail::CallOutcome* outcome) const;
-    QVariantMap runTesting(const SiblingCall& call, detail::CallOutcome* outcome) const;
+    template <typename Proxy> const Proxy& proxy();
 
-    // Only the sibling's own proxy is made; the others stay null.
-    detail::PrintManagerProxy* m_printManager = nullptr;
-    detail::DocumentManagerProxy* m_documentManager = nullptr;
-    detail::ConfigurationManagerProxy* m_configurationManager = nullptr;
-    detail::SpeechProxy* m_speech = nullptr;
+    QVariantMap paperFeed(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap paperFeedInt(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap paperFeedBool(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap ipc(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap emboss(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap document(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap documentBool(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap documentList(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap configuration(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap configurationMap(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap configurationList(const SiblingCall& call, detail::CallOutcome* outcome);
+    QVariantMap speech(const SiblingCall& call, detail::CallOutcome* outcome);
 };

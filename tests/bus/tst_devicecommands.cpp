@@ -2,7 +2,7 @@
 // simulator processes on a private bus. What a command did is read back from the simulator's
 // log of the calls it received. A sibling is stalled with SIGSTOP; its lane holds at most
 // laneCapacity (3) requests here.
-#include "CategoryEnumerations.h"
+#include "Category.h"
 #include "ServiceProcess.h"
 #include "Siblings.h"
 #include "TestBus.h"
@@ -232,7 +232,7 @@ void DeviceCommandsTest::failsWithOneLogLine_data()
     const auto row = [&](const char* name, const char* sibling, const QString& fault,
                          const QVariantMap& request, const QString& logLine,
                          QString errorText = {}) {
-        const QString label = commandLabel(request.value("subCommandId").toInt());
+        const QString label = Category::commandLabel(request.value("subCommandId").toInt());
         if (errorText.isEmpty()) {
             errorText = label + ": " + logLine.mid(callFailed.size());
         } else {
@@ -476,12 +476,10 @@ int DeviceCommandsTest::runMix(int requestsEach, const std::function<void(int)>&
             const QVariantMap reply =
                 libpivra::dbusValueUnpack(watcher->reply().arguments().value(0)).toMap();
             // The restarted print-manager may be away when its commands come.
-            const CategoryEnumeration* category =
-                categoryOfCommand(m_mix.at(index).value("subCommandId").toInt());
-            const bool away =
-                category != nullptr &&
-                siblings::carrying(category->category) == &siblings::of(siblings::printManager) &&
-                reply == failure;
+            const Category* category =
+                Category::holding(m_mix.at(index).value("subCommandId").toInt());
+            const bool away = category != nullptr && category->sibling == siblings::printManager &&
+                              reply == failure;
             if (reply != m_mixReplies.at(index) && !away && wrong++ < 5) {
                 qWarning() << "wrong answer" << m_mix.at(index) << reply;
             }

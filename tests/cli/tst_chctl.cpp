@@ -211,6 +211,8 @@ void ChctlTest::completion_data()
     QTest::newRow("category word") << QStringList{"list", "pa"} << QStringList{"paperfeed"};
     QTest::newRow("command number")
         << QStringList{"--json", "run", "60"} << QStringList{"600", "601", "602", "603"};
+    QTest::newRow("sender") << QStringList{"--sender", "Co"}
+                            << QStringList{"CommandHandler", "ConfigurationManager"};
 }
 
 void ChctlTest::completion()

@@ -5,6 +5,7 @@
 #include "TestBus.h"
 
 #include <QDBusArgument>
+#include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QDateTime>
@@ -158,6 +159,9 @@ void BusLimitsTest::elementSize_data()
     QTest::newRow("int32") << QVariant(1) << qint64(3 + 1 + 4 + 7);
     QTest::newRow("double") << QVariant(1.5) << qint64(3 + 5 + 8 + 7);
     QTest::newRow("text") << QVariant("ab") << qint64(3 + 1 + 4 + 3 + 7);
+    // An object path travels as text does: length, characters, end.
+    QTest::newRow("object path") << QVariant::fromValue(QDBusObjectPath("/a/b"))
+                                 << qint64(3 + 1 + 4 + 5 + 7);
     // "av", the length, then each element from its own alignment.
     QTest::newRow("list of two int32")
         << QVariant(QVariantList{1, 2}) << qint64(4 + 4 + (3 + 1 + 4) + (3 + 1 + 4) + 7);

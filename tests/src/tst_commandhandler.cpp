@@ -5,6 +5,7 @@
 #include "BusLimits.h"
 #include "CommandHandler.h"
 #include "CommandTable.h"
+#include "DirectCarrier.h"
 #include "LogCapture.h"
 
 #include <QFile>
@@ -96,10 +97,14 @@ private slots:
     void process();
     void eachCatalogueReplyHasABudgetOfItsOwn();
     void aCategoryMatchingSeveralGroupsStillFits();
+    void catalogueKeepsWhatExactlyFits_data();
+    void catalogueKeepsWhatExactlyFits();
 
 private:
     QTemporaryDir m_state;
-    CommandHandler m_handler;
+    // Device commands run at once on the test's thread, against siblings that are not there.
+    DirectCarrier m_carrier;
+    CommandHandler m_handler{m_carrier};
 };
 
 void CommandHandlerTest::initTestCase()
@@ -320,6 +325,91 @@ void CommandHandlerTest::aCategoryMatchingSeveralGroupsStillFits()
                  {{"resultId", "Success"}, {"errorId", "Undefined"}, {"commands", listed}}),
              QString());
     QCOMPARE(log.messages(QtCriticalMsg).size(), 1);
+}
+
+namespace {
+
+// A command's catalogue entry that takes exactly `bytes` in a reply: the description fills it to
+// within the padding, and the name, the entry's last field, the rest at a byte a character.
+QVariantMap entryOfSize(const QString& prefix, qint64 bytes)
+{
+    QVariantMap entry{{"id", prefix}, {"description", QString()}};
+    entry.insert("description", QString(int(bytes - BusLimits::elementSize(entry) - 7), 'x'));
+    entry.insert("id", prefix + QString(int(bytes - BusLimits::elementSize(entry)), 'x'));
+    return entry;
+}
+
+} // namespace
+
+// What the table keeps back of a reply for its result, its error and the list's key; the rest
+// is the budget of the entries. Alone, an entry is measured when the table loads; filed under 1
+// and under " 1" two entries have a budget each then, but a request for " 1" lists both.
+void CommandHandlerTest::catalogueKeepsWhatExactlyFits_data()
+{
+    QTest::addColumn<QList<qint64>>("sizes");
+    QTest::addColumn<int>("listed");
+    QTest::addColumn<bool>("leftOutAtLoad");
+    QTest::addColumn<int>("leftOutOfReply");
+    const qint64 budget = BusLimits::maximumBodySize - 256;
+    const qint64 half = budget / 2;
+    QTest::newRow("alone, exactly fits") << QList<qint64>{budget} << 1 << false << 0;
+    QTest::newRow("alone, a byte over") << QList<qint64>{budget + 1} << 0 << true << 0;
+    QTest::newRow("two groups, exactly fit")
+        << QList<qint64>{half, budget - half} << 2 << false << 0;
+    QTest::newRow("two groups, a byte over")
+        << QList<qint64>{half, budget - half + 1} << 1 << false << 1;
+}
+
+void CommandHandlerTest::catalogueKeepsWhatExactlyFits()
+{
+    QFETCH(QList<qint64>, sizes);
+    QFETCH(int, listed);
+    QFETCH(bool, leftOutAtLoad);
+    QFETCH(int, leftOutOfReply);
+    QJsonObject table;
+    QVariantList entries;
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QVariantMap entry = entryOfSize(QString(QChar('A' + i)), sizes.at(i));
+        QCOMPARE(BusLimits::elementSize(entry), sizes.at(i));
+        table.insert(entry.value("id").toString(),
+                     QJsonObject{{"category", i == 0 ? QJsonValue(" 1") : QJsonValue(1)},
+                                 {"description", entry.value("description").toString()},
+                                 {"argumentCount", 0}});
+        entries.append(entry);
+    }
+    QFile file(m_state.filePath("boundary.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(table).toJson()) > 0);
+    file.close();
+    const auto said = [](const LogCapture& log) {
+        QStringList texts;
+        for (const QString& line : log.messages(QtCriticalMsg)) {
+            texts.append(line.section(" ERROR: ", 1));
+        }
+        return texts;
+    };
+
+    std::shared_ptr<const CommandTable> loaded;
+    {
+        LogCapture log;
+        loaded = CommandTable::load(file.fileName());
+        QVERIFY(loaded != nullptr);
+        const QString leftOut = QStringLiteral("\"%1\" left out of the catalogue: the reply would "
+                                               "exceed what the bus carries in one message.")
+                                    .arg(entries.last().toMap().value("id").toString());
+        QCOMPARE(said(log), leftOutAtLoad ? QStringList{leftOut} : QStringList());
+    }
+    LogCapture log;
+    const QVariantList reply = loaded->commandsOf(" 1");
+    QCOMPARE(reply, entries.mid(0, listed));
+    const QString leftOut =
+        QStringLiteral("%1 commands left out of the reply: the categories the request names "
+                       "together exceed what the bus carries in one message.")
+            .arg(leftOutOfReply);
+    QCOMPARE(said(log), leftOutOfReply > 0 ? QStringList{leftOut} : QStringList());
+    // The table's margin is enough: what it lets through, the bus carries.
+    QCOMPARE(BusLimits::problem(
+                 {{"resultId", "Success"}, {"errorId", "Undefined"}, {"commands", reply}}),
+             QString());
 }
 
 QTEST_GUILESS_MAIN(CommandHandlerTest)

@@ -1,8 +1,10 @@
 // A lane in-process, driven by a fake runner given to it in place of the sibling's: where and in
 // what order calls run, the capacity, the wait bound and the stop, with the lines each refusal
 // writes. The fake blocks on a semaphore where a sibling would be slow.
+#include "Category.h"
 #include "Lane.h"
 #include "LogCapture.h"
+#include "SiblingRunner.h"
 #include "Siblings.h"
 
 #include <QSemaphore>
@@ -51,6 +53,7 @@ private slots:
     void runsInOrderOnItsOwnThreadUpToItsCapacity();
     void callsPastTheWaitBoundAreNotRun();
     void stopAnswersWaitingCallsWithoutRunningThem();
+    void everyResultTypeOfACategoryHasAWayToRun();
 
 private:
     // Replies by call number, written on the lane's thread.
@@ -82,7 +85,7 @@ void LaneTest::runsInOrderOnItsOwnThreadUpToItsCapacity()
     m_replies.clear();
     FakeSibling sibling;
     LogCapture log;
-    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
+    Lane lane(siblings::of(siblings::speech), {3, 20}, nullptr, sibling.factory());
     QVERIFY(queueThree(lane));
     QVERIFY(lane.queue(call(504), record(504)));
     QCOMPARE(log.messages(), QStringList{"Lane::queue ERROR: Lane of \"speech\" full: 3 requests "
@@ -103,9 +106,7 @@ void LaneTest::callsPastTheWaitBoundAreNotRun()
     m_replies.clear();
     FakeSibling sibling;
     LogCapture log;
-    Lane::setWaitBound(0);
-    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
-    Lane::setWaitBound(Lane::defaultWaitBoundSeconds);
+    Lane lane(siblings::of(siblings::speech), {3, 0}, nullptr, sibling.factory());
     QVERIFY(!lane.queue(call(500), record(500)));
     QTRY_COMPARE(replied(), 1);
     QVERIFY(sibling.ran.isEmpty());
@@ -124,7 +125,7 @@ void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
     m_replies.clear();
     FakeSibling sibling;
     LogCapture log;
-    Lane lane(siblings::of(siblings::speech), 3, nullptr, sibling.factory());
+    Lane lane(siblings::of(siblings::speech), {3, 20}, nullptr, sibling.factory());
     QVERIFY(queueThree(lane));
     // The first is running when the stop comes.
     QVERIFY(sibling.started.tryAcquire(1, 5000));
@@ -140,6 +141,21 @@ void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
     const QString notRun =
         QStringLiteral("Lane::notRunAtStop ERROR: Lane of \"speech\" stopping: request not run.");
     QCOMPARE(log.messages(), (QStringList{notRun, notRun}));
+}
+
+// The handler lets through each result type a category's row names; one the lane's runner has no
+// way for would fail every such command, however good the table.
+void LaneTest::everyResultTypeOfACategoryHasAWayToRun()
+{
+    for (const Category& category : Category::all()) {
+        const QStringList types =
+            category.resultTypes.isEmpty() ? QStringList{QString()} : category.resultTypes;
+        for (const QString& type : types) {
+            QVERIFY2(SiblingRunner::runs(category.key, type),
+                     qPrintable(category.key + QLatin1Char(' ') + type));
+        }
+    }
+    QVERIFY(!SiblingRunner::runs(ls::CommandCategories::TestingCommandId, QStringLiteral("int")));
 }
 
 QTEST_GUILESS_MAIN(LaneTest)

@@ -1,7 +1,6 @@
 // The lanes' settings as the environment gives them: only plain decimal whole numbers above 0
 // are taken, anything else is named in one warning and the default holds; a wait bound that
 // keeps callers waiting past a bus client's default time-out is warned about.
-#include "Lane.h"
 #include "LaneSettings.h"
 #include "LogCapture.h"
 
@@ -25,7 +24,7 @@ void LaneSettingsTest::readsDecimalsOnly_data()
     QTest::addColumn<QStringList>("warnings");
 
     const int capacity = LaneSettings::defaultCapacity;
-    const int wait = Lane::defaultWaitBoundSeconds;
+    const int wait = LaneSettings::defaultWaitSeconds;
     const QString late = QStringLiteral("A lane wait bound of %1 s");
     QTest::newRow("unset") << QByteArray() << QByteArray() << capacity << wait << QStringList();
     QTest::newRow("plain") << QByteArray("5") << QByteArray("23") << 5 << 23 << QStringList();

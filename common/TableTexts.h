@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Texts of the command table: its field names, result types and place.
+// Texts of the command table: its field names, its result and argument types and its place.
 namespace tableText {
 
 inline const QString function = QStringLiteral("function");
@@ -11,6 +11,7 @@ inline const QString notImplemented = QStringLiteral("notImplemented");
 inline const QString voidType = QStringLiteral("void");
 inline const QString intType = QStringLiteral("int");
 inline const QString boolType = QStringLiteral("bool");
+inline const QString textType = QStringLiteral("QString");
 inline const QString variantMapType = QStringLiteral("QVariantMap");
 inline const QString listType = QStringLiteral("QList");
 inline const QString variantListType = QStringLiteral("QVariantList");

@@ -1,0 +1,13 @@
+#include "DirectCarrier.h"
+
+#include "SiblingRunner.h"
+
+DirectCarrier::DirectCarrier(QObject* parent) : QObject(parent), m_runner(new SiblingRunner(this))
+{
+}
+
+std::optional<QVariantMap> DirectCarrier::carry(const SiblingCall& call, Completion completion)
+{
+    Q_UNUSED(completion)
+    return m_runner->run(call);
+}
