@@ -57,6 +57,11 @@ ConfigurationManagerProxy::ConfigurationManagerProxy(QObject* parent)
         Qt::DirectConnection);
 }
 
+bool ConfigurationManagerProxy::offers(const QString& name)
+{
+    return declaresOperation(Client::staticMetaObject, name.toLocal8Bit());
+}
+
 void ConfigurationManagerProxy::configurationCmd(const QString& name, CallOutcome* outcome) const
 {
     invokeOperation(m_client, name, outcome, Qt::DirectConnection);

@@ -23,6 +23,9 @@ class ConfigurationManagerProxy : public QObject
 public:
     explicit ConfigurationManagerProxy(QObject* parent = nullptr);
 
+    // Whether the client has an operation of that name to call, as a call by name decides it.
+    static bool offers(const QString& name);
+
     void configurationCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     const QVariantMap configurationMapCmd(const QString& name,
                                           CallOutcome* outcome = nullptr) const;

@@ -47,6 +47,11 @@ DocumentManagerProxy::DocumentManagerProxy(QObject* parent)
         Qt::DirectConnection);
 }
 
+bool DocumentManagerProxy::offers(const QString& name)
+{
+    return declaresOperation(Client::staticMetaObject, name.toLocal8Bit());
+}
+
 void DocumentManagerProxy::documentCmd(const QString& name, CallOutcome* outcome) const
 {
     invokeOperation(m_client, name, outcome, Qt::DirectConnection);

@@ -40,6 +40,11 @@ PrintManagerProxy::PrintManagerProxy(QObject* parent) : QObject(parent), m_clien
         Qt::DirectConnection);
 }
 
+bool PrintManagerProxy::offers(const QString& name)
+{
+    return declaresOperation(Client::staticMetaObject, name.toLocal8Bit());
+}
+
 void PrintManagerProxy::paperFeedCmd(const QString& name, CallOutcome* outcome) const
 {
     invokeOperation(m_client, name, outcome, Qt::AutoConnection);

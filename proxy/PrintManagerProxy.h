@@ -23,6 +23,9 @@ class PrintManagerProxy : public QObject
 public:
     explicit PrintManagerProxy(QObject* parent = nullptr);
 
+    // Whether the client has an operation of that name to call, as a call by name decides it.
+    static bool offers(const QString& name);
+
     void paperFeedCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     void paperFeedCmd(const QString& name, const QList<QVariant>& args,
                       CallOutcome* outcome = nullptr) const;

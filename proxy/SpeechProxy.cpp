@@ -32,6 +32,11 @@ SpeechProxy::SpeechProxy(QObject* parent) : QObject(parent), m_client(new Client
         [] { qCDebug(speechCategory) << "Disconnected from speech"; }, Qt::DirectConnection);
 }
 
+bool SpeechProxy::offers(const QString& name)
+{
+    return declaresOperation(Client::staticMetaObject, name.toLocal8Bit());
+}
+
 void SpeechProxy::speechCmd(const QString& name, CallOutcome* outcome) const
 {
     invokeOperation(m_client, name, outcome, Qt::AutoConnection);

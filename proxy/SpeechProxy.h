@@ -22,6 +22,9 @@ class SpeechProxy : public QObject
 public:
     explicit SpeechProxy(QObject* parent = nullptr);
 
+    // Whether the client has an operation of that name to call, as a call by name decides it.
+    static bool offers(const QString& name);
+
     void speechCmd(const QString& name, CallOutcome* outcome = nullptr) const;
     void speechCmd(const QString& name, const QList<QVariant>& args,
                    CallOutcome* outcome = nullptr) const;

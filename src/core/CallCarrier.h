@@ -21,4 +21,8 @@ public:
     // The reply when the call is answered at once, run or refused; nothing when it was taken,
     // and completion is then called with its reply.
     virtual std::optional<QVariantMap> carry(const SiblingCall& call, Completion completion) = 0;
+
+    // Empty when a call like this one could run; otherwise why not, in the words its failure
+    // would use. Asks no sibling: the command table is checked with it when it is loaded.
+    virtual QString cannotRun(const SiblingCall& call) const = 0;
 };

@@ -9,6 +9,7 @@
 #include "Reply.h"
 #include "SiblingLink.h"
 #include "Siblings.h"
+#include "TableCheck.h"
 #include "TableTexts.h"
 #include "ls/Enums.h"
 
@@ -54,14 +55,16 @@ CommandHandler::CommandHandler(CallCarrier& carrier, QObject* parent)
 {
 }
 
-bool CommandHandler::initialize()
+CommandHandler::TableLoad CommandHandler::load(const QString& path)
 {
-    std::shared_ptr<const CommandTable> loaded = CommandTable::load(commandTablePath());
+    std::shared_ptr<const CommandTable> loaded = CommandTable::load(path);
     if (loaded == nullptr) {
-        return false;
+        return {};
     }
+    const QStringList problems = TableCheck::problems(*loaded, m_carrier);
+    TableCheck::report(problems);
     m_table = std::move(loaded);
-    return true;
+    return {true, m_table->commandCount(), int(problems.size())};
 }
 
 // Commands already on their lanes were checked against the old table and run as checked.

@@ -43,9 +43,19 @@ public:
     // The carrier outlives the handler.
     explicit CommandHandler(CallCarrier& carrier, QObject* parent = nullptr);
 
-    // Loads the command table; a failed load is logged, leaves the table as it was and answers
-    // false.
-    bool initialize();
+    // How loading a command table went.
+    struct TableLoad {
+        bool loaded = false;
+        int commands = 0;
+        // Entries that cannot work and commands the table lacks; each had its warning line.
+        int problems = 0;
+    };
+
+    // Loads the command table and checks each entry, with a warning line for each that cannot
+    // work; a table that cannot be loaded is logged and leaves the one in use as it was.
+    TableLoad load(const QString& path);
+    // Loads the table from its place; false when it cannot be loaded.
+    bool initialize() { return load(commandTablePath()).loaded; }
     // Loads the table again for the requests that come afterwards; the old one stays, with one
     // line more, when the new one cannot be loaded.
     void reload();

@@ -37,6 +37,8 @@ public:
     QVariantList commandsOf(const QVariant& category) const;
     // Every entry filed under a category, also one left out of the catalogue: it still runs.
     int commandCount() const { return m_commandCount; }
+    // The table as the file gives it, entry by entry.
+    const QVariantMap& entries() const { return m_entries; }
 
 private:
     // A command as GetCommands lists it.

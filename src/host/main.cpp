@@ -1,6 +1,8 @@
 #include "CommandHandler.h"
 #include "CommandHandlerAdaptor.h"
+#include "CommandTable.h"
 #include "Console.h"
+#include "DirectCarrier.h"
 #include "LaneSettings.h"
 #include "Lanes.h"
 #include "ServiceLifecycle.h"
@@ -13,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QTextCodec>
+#include <QtDebug>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,10 +35,11 @@ void describeApplication()
     QCoreApplication::setApplicationName(QStringLiteral("command-handler"));
 }
 
-// The standard help and version options, read as Qt reads them (combined short options such as
-// -hv included). Other arguments are no error, as they have no effect anywhere else.
-struct HelpAndVersion {
-    HelpAndVersion(int argc, char** argv)
+// The options that answer without starting the service: help, version and the table check, read
+// as Qt reads them (combined short options such as -hv included). Other arguments are no error,
+// as they have no effect anywhere else.
+struct StartOptions {
+    StartOptions(int argc, char** argv)
     {
         parser.setApplicationDescription(
             QStringLiteral("Command gateway of the embossing printer on the D-Bus system bus."));
@@ -44,6 +48,11 @@ struct HelpAndVersion {
         // Qt takes -? for help on Windows only; technicians type it everywhere.
         windowsHelpOption.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(windowsHelpOption);
+        parser.addOption(checkTableOption);
+        parser.addPositionalArgument(
+            QStringLiteral("FILE"),
+            QStringLiteral("With --check-table: the table to check instead of the installed one."),
+            QStringLiteral("[FILE]"));
         QStringList arguments;
         std::transform(argv, argv + argc, std::back_inserter(arguments),
                        [](const char* argument) { return QString::fromLocal8Bit(argument); });
@@ -51,6 +60,7 @@ struct HelpAndVersion {
     }
 
     bool asksForVersion() const { return parser.isSet(QStringLiteral("version")); }
+    bool asksForTableCheck() const { return parser.isSet(checkTableOption); }
     bool asksForHelp() const
     {
         return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
@@ -59,12 +69,17 @@ struct HelpAndVersion {
 
     QCommandLineParser parser;
     QCommandLineOption windowsHelpOption{QStringLiteral("?")};
+    QCommandLineOption checkTableOption{
+        QStringLiteral("check-table"),
+        QStringLiteral("Loads and checks the command table as a start would, prints each problem "
+                       "and a summary, and exits 0 only when every entry can work. Touches "
+                       "neither the bus nor the service.")};
 };
 
 // Answers help and version without touching the bus or the readiness registry, so that asking a
 // device for its version never flips the running service's readiness. Version goes first, as in
 // Qt's own handling of the two options.
-int answerHelpOrVersion(int argc, char** argv, HelpAndVersion& asked)
+int answerHelpOrVersion(int argc, char** argv, StartOptions& asked)
 {
     QCoreApplication application(argc, argv);
     describeApplication();
@@ -74,6 +89,25 @@ int answerHelpOrVersion(int argc, char** argv, HelpAndVersion& asked)
     }
     // Prints the answer and exits.
     asked.parser.showHelp(EXIT_SUCCESS);
+}
+
+// The table a start would load, or the one named, loaded and checked as a start would: without
+// the bus or the readiness registry, so that it may run before every reload.
+int checkTable(const StartOptions& asked)
+{
+    const QString path = asked.parser.positionalArguments().value(0, CommandTable::path());
+    DirectCarrier carrier;
+    CommandHandler handler(carrier);
+    const CommandHandler::TableLoad load = handler.load(path);
+    if (!load.loaded) {
+        qCritical().noquote() << QStringLiteral("%1: the command table cannot be loaded").arg(path);
+        return EXIT_FAILURE;
+    }
+    qInfo().noquote() << QStringLiteral("%1 commands, %2 %3")
+                             .arg(load.commands)
+                             .arg(load.problems)
+                             .arg(QLatin1String(load.problems == 1 ? "problem" : "problems"));
+    return load.problems == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
 // A technician may start a second instance for its console while the service runs; that one
@@ -130,8 +164,12 @@ int main(int argc, char** argv)
     // Before anything that takes time: a stop or a reload asked for during start-up is obeyed as
     // the service promises, never the default action that kills it.
     TerminationNotifier::catchSignals(true);
-    if (HelpAndVersion asked(argc, argv); asked.asksForHelp() || asked.asksForVersion()) {
+    StartOptions asked(argc, argv);
+    if (asked.asksForHelp() || asked.asksForVersion()) {
         return answerHelpOrVersion(argc, argv, asked);
+    }
+    if (asked.asksForTableCheck()) {
+        return checkTable(asked);
     }
 
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));

@@ -11,3 +11,8 @@ std::optional<QVariantMap> DirectCarrier::carry(const SiblingCall& call, Complet
     Q_UNUSED(completion)
     return m_runner->run(call);
 }
+
+QString DirectCarrier::cannotRun(const SiblingCall& call) const
+{
+    return SiblingRunner::cannotRun(call);
+}

@@ -15,6 +15,7 @@ public:
     explicit DirectCarrier(QObject* parent = nullptr);
 
     std::optional<QVariantMap> carry(const SiblingCall& call, Completion completion) override;
+    QString cannotRun(const SiblingCall& call) const override;
 
 private:
     SiblingRunner* m_runner;

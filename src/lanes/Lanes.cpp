@@ -1,5 +1,6 @@
 #include "Lanes.h"
 
+#include "SiblingRunner.h"
 #include "Siblings.h"
 
 #include <QCoreApplication>
@@ -32,4 +33,9 @@ void Lanes::stop()
     for (Lane* lane : lanes) {
         lane->waitStopped(deadline);
     }
+}
+
+QString Lanes::cannotRun(const SiblingCall& call) const
+{
+    return SiblingRunner::cannotRun(call);
 }

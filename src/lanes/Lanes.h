@@ -19,6 +19,7 @@ public:
     explicit Lanes(Lane::Limits limits, QObject* parent = nullptr);
 
     std::optional<QVariantMap> carry(const SiblingCall& call, Completion completion) override;
+    QString cannotRun(const SiblingCall& call) const override;
 
     // Ends the lanes, waiting for all of them together at most one sibling call time-out. The
     // calls still waiting are answered as not run.

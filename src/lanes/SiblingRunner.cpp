@@ -15,6 +15,18 @@
 
 namespace {
 
+QString noMethod(const SiblingCall& call)
+{
+    return QStringLiteral("the client of %1 has no method \"%2\"")
+        .arg(call.sibling->busName, call.function);
+}
+
+QString noWay(const SiblingCall& call)
+{
+    return QStringLiteral("the service cannot run a %1 command of %2")
+        .arg(call.resultType, call.category);
+}
+
 // A bool or int answer reaches the caller under the backend method's name.
 QVariantMap answerDetails(const QString& function, const QVariant& answer)
 {
@@ -31,8 +43,7 @@ QVariantMap completeReply(QVariantMap answer, const detail::CallOutcome& outcome
     const QString label = Category::commandLabel(call.number);
     if (!outcome.invoked) {
         errorLine(call.origin) << "Backend method" << call.function << "cannot be called.";
-        return reply::failure(QStringLiteral("%1: the client of %2 has no method \"%3\"")
-                                  .arg(label, call.sibling->busName, call.function));
+        return reply::failure(QStringLiteral("%1: %2").arg(label, noMethod(call)));
     }
     if (!outcome.failure.isEmpty()) {
         return reply::failure(QStringLiteral("%1: %2").arg(label, outcome.failure));
@@ -71,43 +82,60 @@ using Speech = detail::SpeechProxy;
 } // namespace
 
 // Each result type a category's row names has its way here; see Category.
-const QHash<QPair<QString, QString>, SiblingRunner::Execution> SiblingRunner::executions = {
-    {{ls::CommandCategories::PaperFeedCommandId, tableText::voidType}, &SiblingRunner::paperFeed},
-    {{ls::CommandCategories::PaperFeedCommandId, tableText::intType}, &SiblingRunner::paperFeedInt},
+const QHash<QPair<QString, QString>, SiblingRunner::Way> SiblingRunner::ways = {
+    {{ls::CommandCategories::PaperFeedCommandId, tableText::voidType},
+     {&SiblingRunner::paperFeed, &PrintManager::offers}},
+    {{ls::CommandCategories::PaperFeedCommandId, tableText::intType},
+     {&SiblingRunner::paperFeedInt, &PrintManager::offers}},
     {{ls::CommandCategories::PaperFeedCommandId, tableText::boolType},
-     &SiblingRunner::paperFeedBool},
-    {{ls::CommandCategories::IpcCommandId, QString()}, &SiblingRunner::ipc},
-    {{ls::CommandCategories::EmbossCommandId, tableText::voidType}, &SiblingRunner::emboss},
-    {{ls::CommandCategories::DocumentCommandId, tableText::voidType}, &SiblingRunner::document},
-    {{ls::CommandCategories::DocumentCommandId, tableText::boolType}, &SiblingRunner::documentBool},
+     {&SiblingRunner::paperFeedBool, &PrintManager::offers}},
+    {{ls::CommandCategories::IpcCommandId, QString()}, {&SiblingRunner::ipc, nullptr}},
+    {{ls::CommandCategories::EmbossCommandId, tableText::voidType},
+     {&SiblingRunner::emboss, &DocumentManager::offers}},
+    {{ls::CommandCategories::DocumentCommandId, tableText::voidType},
+     {&SiblingRunner::document, &DocumentManager::offers}},
+    {{ls::CommandCategories::DocumentCommandId, tableText::boolType},
+     {&SiblingRunner::documentBool, &DocumentManager::offers}},
     {{ls::CommandCategories::DocumentCommandId, tableText::variantListType},
-     &SiblingRunner::documentList},
+     {&SiblingRunner::documentList, &DocumentManager::offers}},
     {{ls::CommandCategories::ConfigurationCommandId, tableText::voidType},
-     &SiblingRunner::configuration},
+     {&SiblingRunner::configuration, &ConfigurationManager::offers}},
     {{ls::CommandCategories::ConfigurationCommandId, tableText::variantMapType},
-     &SiblingRunner::configurationMap},
+     {&SiblingRunner::configurationMap, &ConfigurationManager::offers}},
     {{ls::CommandCategories::ConfigurationCommandId, tableText::listType},
-     &SiblingRunner::configurationList},
-    {{ls::CommandCategories::TestingCommandId, tableText::voidType}, &SiblingRunner::speech},
+     {&SiblingRunner::configurationList, &ConfigurationManager::offers}},
+    {{ls::CommandCategories::TestingCommandId, tableText::voidType},
+     {&SiblingRunner::speech, &Speech::offers}},
 };
 
 SiblingRunner::SiblingRunner(QObject* parent) : QObject(parent) {}
 
 bool SiblingRunner::runs(const QString& category, const QString& resultType)
 {
-    return executions.contains({category, resultType});
+    return ways.contains({category, resultType});
+}
+
+QString SiblingRunner::cannotRun(const SiblingCall& call)
+{
+    const auto way = ways.constFind({call.category, call.resultType});
+    if (way == ways.constEnd()) {
+        return noWay(call);
+    }
+    if (way->offers != nullptr && !way->offers(call.function)) {
+        return noMethod(call);
+    }
+    return {};
 }
 
 QVariantMap SiblingRunner::run(const SiblingCall& call)
 {
-    const Execution execution = executions.value({call.category, call.resultType});
+    const Execution execution = ways.value({call.category, call.resultType}).execution;
     if (execution == nullptr) {
         // The handler let it through, so the category's row and this table disagree.
         errorLine(call.origin) << "No way to run a" << call.resultType << "command of"
                                << call.category;
         return reply::failure(
-            QStringLiteral("%1: the service cannot run a %2 command of %3")
-                .arg(Category::commandLabel(call.number), call.resultType, call.category));
+            QStringLiteral("%1: %2").arg(Category::commandLabel(call.number), noWay(call)));
     }
     detail::CallOutcome outcome;
     const QVariantMap contribution = (this->*execution)(call, &outcome);

@@ -23,11 +23,19 @@ public:
     // Whether a call of the category with that result type can run here: every result type a
     // category takes has its way.
     static bool runs(const QString& category, const QString& resultType);
+    // Empty when the call could run; otherwise why not, in the words its failure would use:
+    // no way for its result type, or a method its sibling's client does not offer.
+    static QString cannotRun(const SiblingCall& call);
 
 private:
     using Execution = QVariantMap (SiblingRunner::*)(const SiblingCall&, detail::CallOutcome*);
+    struct Way {
+        Execution execution;
+        // Whether the proxy's client has the operation a call names.
+        bool (*offers)(const QString& name);
+    };
     // By category and result type; a category of fixed operations has no result types.
-    static const QHash<QPair<QString, QString>, Execution> executions;
+    static const QHash<QPair<QString, QString>, Way> ways;
 
     template <typename Proxy> const Proxy& proxy();
 

@@ -106,10 +106,11 @@ void InstallTest::unitPassesSystemdVerificationAndIsHardened()
     if (analyze.isEmpty()) {
         QSKIP("systemd-analyze is not installed");
     }
-    // Verified where systemd finds its own units, with the command pointing at the staged
+    // Verified where systemd finds its own units, with the commands pointing at the staged
     // binary: every directive is checked as on the device.
     QString unit = QString::fromUtf8(read(prefix + "/lib/systemd/system/command-handler.service"));
     unit.replace("ExecStart=" + prefix, "ExecStart=" + installed(prefix));
+    unit.replace("ExecReload=" + prefix, "ExecReload=" + installed(prefix));
     QVERIFY(QDir().mkpath(installed(QStringLiteral("/verify"))));
     QFile staged(installed(QStringLiteral("/verify/command-handler.service")));
     QVERIFY(staged.open(QIODevice::WriteOnly));
