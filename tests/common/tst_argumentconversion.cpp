@@ -1,4 +1,5 @@
 #include "ArgumentConversion.h"
+#include "ErrorText.h"
 
 #include <QtTest>
 
@@ -11,6 +12,9 @@ private slots:
     void convert_data();
     void convert();
     void wordOfTextType();
+    void textOfScalarsOnly_data();
+    void textOfScalarsOnly();
+    void quotedValuesAreCutAtWholeCharacters();
 };
 
 void ArgumentConversionTest::convert_data()
@@ -67,6 +71,46 @@ void ArgumentConversionTest::wordOfTextType()
     QVERIFY(value);
     QCOMPARE(value->userType(), int(QMetaType::QString));
     QCOMPARE(value->toString(), QStringLiteral(" 12"));
+}
+
+void ArgumentConversionTest::textOfScalarsOnly_data()
+{
+    // An invalid expected text: refused.
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("text");
+    QTest::newRow("int") << QVariant(-42) << QVariant("-42");
+    QTest::newRow("wider than int") << QVariant(qlonglong(1) << 33) << QVariant("8589934592");
+    QTest::newRow("boolean") << QVariant(true) << QVariant("true");
+    QTest::newRow("double") << QVariant(1.5) << QVariant("1.5");
+    QTest::newRow("text") << QVariant("x") << QVariant("x");
+    QTest::newRow("bytes") << QVariant(QByteArray("b")) << QVariant("b");
+    QTest::newRow("list") << QVariant(QVariantList{1}) << QVariant();
+    QTest::newRow("map") << QVariant(QVariantMap{{"a", 1}}) << QVariant();
+    QTest::newRow("nothing") << QVariant() << QVariant();
+}
+
+// A text argument takes whatever spells out as one value; a list or a map is no text.
+void ArgumentConversionTest::textOfScalarsOnly()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, text);
+    const std::optional<QVariant> sent = ArgumentConversion::toText(value);
+    QCOMPARE(sent.has_value(), text.isValid());
+    QCOMPARE(sent.value_or(QVariant()).toString(), text.toString());
+}
+
+// A reason quotes at most 64 characters of a caller's value, and never half of a surrogate
+// pair: that would be no text on the bus.
+void ArgumentConversionTest::quotedValuesAreCutAtWholeCharacters()
+{
+    const QString fits(64, QLatin1Char('a'));
+    QCOMPARE(errorText::shortened(fits), fits);
+    const QString longer = fits + QLatin1Char('b');
+    QCOMPARE(errorText::shortened(longer), fits + QStringLiteral("… (65 characters)"));
+    const QString pairAtTheCut =
+        QString(63, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80") + "zz";
+    QCOMPARE(errorText::shortened(pairAtTheCut),
+             QString(63, QLatin1Char('a')) + QStringLiteral("… (67 characters)"));
 }
 
 QTEST_APPLESS_MAIN(ArgumentConversionTest)
