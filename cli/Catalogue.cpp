@@ -4,6 +4,8 @@
 #include "CommandArguments.h"
 #include "ls/Enums.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const QString nameSuffix = QStringLiteral("CommandId");
@@ -140,6 +142,37 @@ QString Catalogue::resolveCategory(const QString& text)
         }
     }
     return {};
+}
+
+QStringList Catalogue::describedBy(const QVector<Entry>& categories, const QString& word)
+{
+    static const QRegularExpression notWord(QStringLiteral("\\W+"));
+    QStringList found;
+    for (const Entry& category : categories) {
+        if (category.description.split(notWord, Qt::SkipEmptyParts)
+                .contains(word, Qt::CaseInsensitive)) {
+            found.append(category.id);
+        }
+    }
+    return found;
+}
+
+bool Catalogue::commandNumber(const QString& text, int* number)
+{
+    bool isNumber = false;
+    *number = text.toInt(&isNumber, 10);
+    if (isNumber) {
+        return true;
+    }
+    for (const Category& category : Category::all()) {
+        for (const ls::MetaEnum::Entry& entry : category.commands) {
+            if (entry.key.compare(text, Qt::CaseInsensitive) == 0) {
+                *number = entry.value;
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 QString Catalogue::categoryWord(const QString& category)

@@ -4,6 +4,7 @@
 #include "ls/MetaEnum.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 #include <QVector>
@@ -53,6 +54,12 @@ public:
     // A category given as its number, its name or its word, in any letter case; empty when it
     // is none of them.
     static QString resolveCategory(const QString& text);
+    // The categories whose description in the catalogue holds the word, in any letter case:
+    // "speech" finds the one of the speech commands, which its name does not tell.
+    static QStringList describedBy(const QVector<Entry>& categories, const QString& word);
+    // A command given as its number or its name ("FeedLines"), in any letter case; false when
+    // it is neither. A number is taken as it is, whether or not it names a command.
+    static bool commandNumber(const QString& text, int* number);
     // The category's name without "CommandId", in small letters: "paperfeed".
     static QString categoryWord(const QString& category);
 };

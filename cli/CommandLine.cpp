@@ -4,12 +4,14 @@
 #include "CommandArguments.h"
 #include "ConsoleSession.h"
 #include "ExitStatus.h"
+#include "LineEditor.h"
 #include "ReplyPrinter.h"
 #include "ServiceName.h"
 #include "ls/Enums.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +20,10 @@
 #include <unistd.h>
 
 namespace {
+
+// The service may take its lanes' longest wait (20 s) and one sibling call (2 s) to answer; the
+// bus's own default leaves room for that.
+constexpr int defaultTimeoutSeconds = 25;
 
 const QCommandLineOption addressOption(
     QStringLiteral("address"),
@@ -28,10 +34,12 @@ const QCommandLineOption
                  QStringLiteral("The sender named in each request (default: %1).")
                      .arg(ls::ServiceId::CommandHandler),
                  QStringLiteral("name"), ls::ServiceId::CommandHandler);
-const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                       QStringLiteral("Seconds to wait for each answer (default: "
-                                                      "10)."),
-                                       QStringLiteral("seconds"), QStringLiteral("10"));
+const QCommandLineOption
+    timeoutOption(QStringLiteral("timeout"),
+                  QStringLiteral("Seconds to wait for each answer (default: %1, as long as the "
+                                 "service may take).")
+                      .arg(defaultTimeoutSeconds),
+                  QStringLiteral("seconds"), QString::number(defaultTimeoutSeconds));
 const QCommandLineOption jsonOption(QStringLiteral("json"),
                                     QStringLiteral("Print the service's reply as JSON."));
 const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
@@ -51,22 +59,29 @@ const char* const description =
     "\n"
     "Commands:\n"
     "  list                       the command categories with their numbers\n"
-    "  list <category>            the commands of a category (its number or name)\n"
-    "  help [number]              a command's description and arguments; without a\n"
-    "                             number, the categories\n"
-    "  run <number> [argument...] run a command; quote an argument that holds blanks\n"
+    "  list <category>            the commands of a category: its number, its name or\n"
+    "                             a word of its description (chctl list speech)\n"
+    "  help [command]             a command's description and arguments; a category's\n"
+    "                             number shows the category; without one, the categories\n"
+    "  run <command> [argument...]\n"
+    "                             run a command; quote an argument that holds blanks\n"
     "  console                    the operator console's language on standard input\n"
-    "                             (HELP C, C 2, HELP 202, C 202 3); also with no command\n"
+    "                             (HELP C, C 2, HELP 202, C 202 3), with a prompt and\n"
+    "                             line editing on a terminal; also with no command\n"
+    "\n"
+    "A command is given by its number or its name, in any letter case:\n"
+    "chctl run FeedLines 3\n"
     "\n"
     "Exit status: 0 success; 1 the service answered Failure, the reason on standard error;\n"
     "2 usage error, nothing sent; 3 the service is not on the bus, or the bus refused access\n"
-    "(root or the group cmdhandler is needed). Console mode: the worst of the session.\n"
+    "(root or the group cmdhandler is needed); 4 no reply within --timeout, the command may\n"
+    "still run. Console mode: the worst of the session.\n"
     "Argument types: int (-1 needs no '--'), bool (true, false, 1 or 0), text; any other\n"
     "argument starting with '-' follows '--': chctl run 500 -- -hello";
 
-// A first word that is no number is refused as a wrong count is.
-const QString helpWantsNumber = QStringLiteral("help wants one command number");
-const QString runWantsNumber = QStringLiteral("run wants a command number");
+// The usage errors of a wrong count of words.
+const QString helpWantsCommand = QStringLiteral("help wants one command, its number or name");
+const QString runWantsCommand = QStringLiteral("run wants a command, its number or name");
 constexpr int anyNumber = std::numeric_limits<int>::max();
 
 QStringList senderNames()
@@ -84,20 +99,79 @@ bool isNegativeNumber(const QString& word)
     return word.size() > 1 && word.at(0) == QLatin1Char('-') && word.at(1).isDigit();
 }
 
-bool takesValue(const QString& word)
+bool looksLikeOption(const QString& word)
 {
+    return word.startsWith(QLatin1Char('-')) && word.size() > 1 && !isNegativeNumber(word);
+}
+
+// The option the word names as typed ("--timeout", "--timeout=5", "-h"); null for none.
+const QCommandLineOption* optionNamed(const QString& word)
+{
+    const QString typed = word.section(QLatin1Char('='), 0, 0);
     for (const QCommandLineOption& option : options) {
-        if (option.valueName().isEmpty()) {
-            continue;
-        }
         const QStringList names = option.names();
         for (const QString& name : names) {
-            if (word == (name.size() == 1 ? "-" : "--") + name) {
-                return true;
+            if (typed == (name.size() == 1 ? "-" : "--") + name) {
+                return &option;
             }
         }
     }
-    return false;
+    return nullptr;
+}
+
+// An option whose value is the next word.
+bool takesValue(const QString& word)
+{
+    const QCommandLineOption* option = optionNamed(word);
+    return option != nullptr && !option->valueName().isEmpty() && !word.contains('=');
+}
+
+QString shellWord(const QString& word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    if (plain.match(word).hasMatch()) {
+        return word;
+    }
+    return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+           QLatin1Char('\'');
+}
+
+// For a command line the parser refused: the same with "--" before the first word after the
+// command that looks like an option and is none of chctl's (run 500 -hello), how such an
+// argument gets through. Empty when no word is one.
+QString dashHint(const QStringList& arguments)
+{
+    QStringList optionWords;
+    QStringList words;
+    int dashesAt = -1;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& word = arguments.at(i);
+        if (word == QLatin1String("--")) {
+            words += arguments.mid(i + 1);
+            break;
+        }
+        if (looksLikeOption(word) && (optionNamed(word) != nullptr || words.isEmpty())) {
+            optionWords.append(word);
+            if (takesValue(word) && i + 1 < arguments.size()) {
+                optionWords.append(arguments.at(++i));
+            }
+            continue;
+        }
+        if (looksLikeOption(word) && dashesAt < 0) {
+            dashesAt = words.size();
+        }
+        words.append(word);
+    }
+    if (dashesAt < 0) {
+        return {};
+    }
+    words.insert(dashesAt, QStringLiteral("--"));
+    QStringList line{QCoreApplication::applicationName()};
+    for (const QString& word : optionWords + words) {
+        line.append(shellWord(word));
+    }
+    return QStringLiteral("\nchctl: an argument that starts with '-' follows '--': ") +
+           line.join(QLatin1Char(' '));
 }
 
 // The options first, then "--" and the words, so that the parser takes a negative number for
@@ -112,7 +186,7 @@ QStringList optionsBeforeWords(const QStringList& arguments)
             words += arguments.mid(i + 1);
             break;
         }
-        if (!word.startsWith(QLatin1Char('-')) || word.size() == 1 || isNegativeNumber(word)) {
+        if (!looksLikeOption(word)) {
             words.append(word);
             continue;
         }
@@ -125,13 +199,6 @@ QStringList optionsBeforeWords(const QStringList& arguments)
         }
     }
     return arguments.mid(0, 1) + optionWords + QStringList{QStringLiteral("--")} + words;
-}
-
-bool readNumber(const QString& word, int* number)
-{
-    bool ok = false;
-    *number = word.toInt(&ok, 10);
-    return ok;
 }
 
 QString columns(const QString& number, const QString& name, int width, const QString& text)
@@ -154,7 +221,7 @@ CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
 int CommandLine::run(const QStringList& arguments)
 {
     if (!m_parser.parse(optionsBeforeWords(arguments))) {
-        return usageError(m_parser.errorText());
+        return usageError(m_parser.errorText() + dashHint(arguments));
     }
     if (m_parser.isSet(helpOption)) {
         m_out << m_parser.helpText();
@@ -188,8 +255,8 @@ const QVector<CommandLine::Verb>& CommandLine::verbs()
     static const QVector<Verb> table{
         {QStringLiteral("list"), 0, 1, QStringLiteral("list takes at most one category"), true,
          &CommandLine::list},
-        {QStringLiteral("help"), 0, 1, helpWantsNumber, true, &CommandLine::help},
-        {QStringLiteral("run"), 1, anyNumber, runWantsNumber, true, &CommandLine::runCommand},
+        {QStringLiteral("help"), 0, 1, helpWantsCommand, true, &CommandLine::help},
+        {QStringLiteral("run"), 1, anyNumber, runWantsCommand, true, &CommandLine::runCommand},
         {QStringLiteral("console"), 0, 0, QStringLiteral("console takes no arguments"), true,
          &CommandLine::console},
         // The completion script's, left out of the help.
@@ -220,10 +287,12 @@ int CommandLine::dispatch(const QString& name, const QStringList& words)
 int CommandLine::list(const QStringList& words)
 {
     if (words.size() == 1) {
-        const QString category = Catalogue::resolveCategory(words.constFirst());
+        QString category = Catalogue::resolveCategory(words.constFirst());
         if (category.isEmpty()) {
-            return usageError(QStringLiteral("no category \"%1\"; chctl list shows them")
-                                  .arg(words.constFirst()));
+            if (const int status = findDescribedCategory(words.constFirst(), &category);
+                status >= 0) {
+                return status;
+            }
         }
         return listCommands(category);
     }
@@ -275,14 +344,40 @@ int CommandLine::listCommands(const QString& category)
     return statusOf(answer);
 }
 
+// "speech" names no category, yet the description of the one that holds the speech commands
+// has it.
+int CommandLine::findDescribedCategory(const QString& word, QString* category)
+{
+    const ServiceClient::Answer answer = m_client->categories();
+    if (!answer.busError.isEmpty() || !ReplyPrinter::isSuccess(answer.reply)) {
+        return statusOf(answer);
+    }
+    const QStringList found = Catalogue::describedBy(
+        Catalogue::entries(answer.reply, ls::commandCategoriesKey, ls::CommandCategories::meta),
+        word);
+    if (found.isEmpty()) {
+        return usageError(QStringLiteral("no category \"%1\"; chctl list shows them").arg(word));
+    }
+    if (found.size() > 1) {
+        return usageError(
+            QStringLiteral("\"%1\" describes more than one category: %2; chctl list shows them")
+                .arg(word, found.join(QStringLiteral(", "))));
+    }
+    *category = found.constFirst();
+    return -1;
+}
+
 int CommandLine::help(const QStringList& words)
 {
     if (words.isEmpty()) {
         return list(words);
     }
     int number = 0;
-    if (!readNumber(words.constFirst(), &number)) {
-        return usageError(helpWantsNumber);
+    if (const QString category = Catalogue::resolveCategory(words.constFirst());
+        !category.isEmpty()) {
+        number = ls::CommandCategories::meta.value(category);
+    } else if (!Catalogue::commandNumber(words.constFirst(), &number)) {
+        return noCommand(words.constFirst());
     }
     if (!Catalogue::categoryName(number).isEmpty()) {
         return helpCategory(number);
@@ -337,12 +432,14 @@ int CommandLine::helpCategory(int number)
 int CommandLine::runCommand(const QStringList& words)
 {
     int number = 0;
-    if (!readNumber(words.constFirst(), &number)) {
-        return usageError(runWantsNumber);
+    const bool isCommand = Catalogue::commandNumber(words.constFirst(), &number);
+    if (!Catalogue::categoryName(number).isEmpty() ||
+        (!isCommand && !Catalogue::resolveCategory(words.constFirst()).isEmpty())) {
+        return usageError(QStringLiteral("%1 is a category; chctl list %1 shows its commands")
+                              .arg(words.constFirst()));
     }
-    if (!Catalogue::categoryName(number).isEmpty()) {
-        return usageError(
-            QStringLiteral("%1 is a category; chctl list %1 shows its commands").arg(number));
+    if (!isCommand) {
+        return noCommand(words.constFirst());
     }
     Catalogue::Entry command;
     ServiceClient::Answer answer;
@@ -370,13 +467,15 @@ int CommandLine::runCommand(const QStringList& words)
 
 int CommandLine::console(const QStringList& /*words*/)
 {
-    if (isatty(STDIN_FILENO) != 0) {
-        m_err << "Type HELP C for the command menu; Ctrl-D ends.\n";
-        m_err.flush();
-    }
-    QTextStream in(stdin);
     ConsoleSession session(*m_client, m_out, m_err);
-    return session.run(in);
+    if (isatty(STDIN_FILENO) == 0) {
+        QTextStream in(stdin);
+        return session.run([&in](QString* line) { return in.readLineInto(line); });
+    }
+    m_err << "Type HELP C for the command menu; Ctrl-D ends.\n";
+    m_err.flush();
+    LineEditor editor(qPrintable(QCoreApplication::applicationName()));
+    return session.run([&editor](QString* line) { return editor.readLine(line); });
 }
 
 // Words for the shell's completion, from the shared enumerations: no bus needed. The words
@@ -403,7 +502,7 @@ int CommandLine::complete(const QStringList& words)
     if (command == QLatin1String("help") || command == QLatin1String("run")) {
         for (const Category& category : Category::all()) {
             for (const ls::MetaEnum::Entry& entry : category.commands) {
-                m_out << entry.value << '\n';
+                m_out << entry.value << '\n' << entry.key << '\n';
             }
         }
     }
@@ -426,7 +525,15 @@ int CommandLine::findCommand(int number, Catalogue::Entry* command, ServiceClien
 
 int CommandLine::statusOf(const ServiceClient::Answer& answer)
 {
+    // The reason goes under the reply it explains, on a terminal as in a log taking both.
+    m_out.flush();
     return exitStatus::reported(answer, m_err);
+}
+
+int CommandLine::noCommand(const QString& word)
+{
+    return usageError(
+        QStringLiteral("no command \"%1\"; chctl list <category> shows them").arg(word));
 }
 
 int CommandLine::usageError(const QString& message)

@@ -37,6 +37,9 @@ private:
 
     int list(const QStringList& words);
     int listCommands(const QString& category);
+    // -1, with *category set, when the word is in one category's description; otherwise the
+    // exit status, with the reason printed.
+    int findDescribedCategory(const QString& word, QString* category);
     int help(const QStringList& words);
     int helpCategory(int number);
     int runCommand(const QStringList& words);
@@ -49,6 +52,7 @@ private:
     // The exit status of a catalogue or command answer, with the bus error or the failure
     // explained on standard error.
     int statusOf(const ServiceClient::Answer& answer);
+    int noCommand(const QString& word);
     int usageError(const QString& message);
 
     QCommandLineParser m_parser;

@@ -27,10 +27,10 @@ ConsoleSession::ConsoleSession(const ServiceClient& client, QTextStream& out, QT
 {
 }
 
-int ConsoleSession::run(QTextStream& in)
+int ConsoleSession::run(const LineSource& nextLine)
 {
     QString line;
-    while (in.readLineInto(&line)) {
+    while (nextLine(&line)) {
         handleLine(line);
         m_out.flush();
     }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 // The operator console's language ("HELP C", "HELP 202", "C 2", "C 202 3") read line by line
 // and answered with the console's own menus, built from the service's catalogue over the bus.
 // Unlike the service's console it shows each command's reply, checks the arguments against
@@ -16,10 +18,13 @@ class ConsoleSession
 public:
     ConsoleSession(const ServiceClient& client, QTextStream& out, QTextStream& err);
 
+    // Gives the next line without its line end; false at the end of input.
+    using LineSource = std::function<bool(QString* line)>;
+
     // Until the end of input. The exit status of the worst outcome seen, as chctl's command line
     // gives it for the same request: the service out of reach, a line, number or argument
     // refused, a Failure reply, or success.
-    int run(QTextStream& in);
+    int run(const LineSource& nextLine);
     void handleLine(const QString& line);
 
 private:

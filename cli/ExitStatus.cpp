@@ -6,6 +6,9 @@ namespace exitStatus {
 
 int of(const ServiceClient::Answer& answer)
 {
+    if (answer.timedOut) {
+        return noReply;
+    }
     if (!answer.busError.isEmpty()) {
         return unreachable;
     }
@@ -15,7 +18,7 @@ int of(const ServiceClient::Answer& answer)
 int reported(const ServiceClient::Answer& answer, QTextStream& err)
 {
     const int status = of(answer);
-    if (status == unreachable) {
+    if (status == unreachable || status == noReply) {
         err << "chctl: " << answer.busError << '\n';
     } else if (status == failure) {
         err << "chctl: " << ReplyPrinter::failureLine(answer.reply) << '\n';

@@ -14,9 +14,12 @@ public:
     struct Answer {
         QVariantMap reply;
         // Empty when the service answered; otherwise why not, in one line for the technician:
-        // what access is needed when the bus refused it, the bus error's name and message
-        // otherwise.
+        // what access is needed when the bus refused it, that the time-out passed, the bus
+        // error's name and message otherwise.
         QString busError;
+        // The time-out passed without an answer: the service may still be carrying the
+        // command out, unlike when it is not on the bus.
+        bool timedOut = false;
     };
 
     // An empty address means the system bus (DBUS_SYSTEM_BUS_ADDRESS when it is set).
@@ -32,6 +35,7 @@ public:
 private:
     Answer call(QVariantMap request) const;
     static QString unreachable(const QString& errorName, const QString& errorMessage);
+    QString noReply() const;
 
     QDBusConnection m_connection;
     QString m_sender;

@@ -4,11 +4,17 @@
 #include "ServiceProcess.h"
 #include "TestBus.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
 #include <grp.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -52,11 +58,16 @@ private slots:
     void chctl();
     void busPolicy_data();
     void busPolicy();
+    void slowService_data();
+    void slowService();
+    void terminalConsole();
     void completion_data();
     void completion();
     void serviceAbsent();
 
 private:
+    bool setSpeechDelay(int milliseconds);
+
     TestBus m_bus;
     ServiceProcess* m_service = nullptr;
     bool m_canSwitchUser = false;
@@ -122,6 +133,18 @@ void ChctlTest::chctl_data()
         "<lines:int>");
     row("refused: unknown number", {"run", "999"}, 2, "no command 999");
     row("refused: unknown sender", {"--sender", "Nobody", "list"}, 2, "unknown sender");
+    row("run by name, any case", {"run", "feedLINES", "4"}, 0, "resultId: Success",
+        "print-manager: feedLines(4)");
+    row("help by name", {"help", "SetSetting"}, 0, "102  SetSetting\nChange one setting.\n");
+    row("list by a word of the description", {"list", "Speech"}, 0,
+        "501  StopSpeaking                  Stop speaking.\n");
+    row("refused: a word of several descriptions", {"list", "and"}, 2,
+        "chctl: \"and\" describes more than one category: ConfigurationCommandId, ");
+    row("refused: a category's word for run", {"run", "paperfeed"}, 2,
+        "chctl: paperfeed is a category; chctl list paperfeed shows its commands\n");
+    row("refused: unknown name", {"help", "FeedLine"}, 2, "chctl: no command \"FeedLine\"");
+    row("refused: argument like an option, with the way through", {"--json", "run", "500", "-hi"},
+        2, "chctl: an argument that starts with '-' follows '--': chctl --json run 500 -- -hi\n");
     const auto console = [](const char* name, const char* input, int exitCode,
                             const QString& expected, const QString& siblingCall = {}) {
         QTest::newRow(name) << QStringList{} << QByteArray(input) << exitCode << expected
@@ -203,27 +226,171 @@ void ChctlTest::busPolicy()
     QVERIFY(owner.readAll().contains("org.freedesktop.DBus.Error.AccessDenied"));
 }
 
-// What bash offers on Tab, from the installed script in a bash without bash-completion's helpers.
+bool ChctlTest::setSpeechDelay(int milliseconds)
+{
+    const QString speech = TestBus::busNameOf("speech");
+    return m_bus
+               .call(QDBusMessage::createMethodCall(speech, "/", speech, "setDelay")
+                     << milliseconds)
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+// The speech sibling answers each call after the delay, and requests queued before chctl's
+// keep its lane busy.
+void ChctlTest::slowService_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    // Well below the service's 2 s call time-out, so that every call succeeds on a busy
+    // machine too.
+    QTest::newRow("queue longer than 10 s, default time-out")
+        << 1000 << 11 << QStringList{"run", "501"} << 0 << "";
+    QTest::newRow("reply after --timeout")
+        << 1500 << 0 << QStringList{"--timeout", "0.5", "run", "501"} << 4
+        << "chctl: no reply within 0.5 s; the command may still run\n";
+}
+
+void ChctlTest::slowService()
+{
+    QFETCH(int, delayMs);
+    QFETCH(int, queued);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QVERIFY(setSpeechDelay(delayMs));
+    auto normal = qScopeGuard([this] { setSpeechDelay(0); });
+    m_bus.clearSent();
+    for (int i = 1; i <= queued; ++i) {
+        m_bus.send(QString::number(i), TestBus::command(500, {QStringLiteral("queued %1").arg(i)}));
+    }
+    if (queued > 0) {
+        QVERIFY(m_bus.sibling("speech")->waitForOutput("speech: speak(\"queued 1\")"));
+    }
+    QElapsedTimer took;
+    took.start();
+    const Result result = runChctl(arguments);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.err));
+    QCOMPARE(result.err, error);
+    // Longer than 10 s: chctl must wait as long as the service may take.
+    QVERIFY(exitCode != 0 || took.elapsed() > 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_bus.completed.size(), queued, 30000);
+}
+
+// On a terminal the console has a prompt, and Up brings back the line before.
+void ChctlTest::terminalConsole()
+{
+    QByteArrayList environment{"TERM=xterm"};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.append(*variable);
+    }
+    std::vector<char*> envp;
+    for (QByteArray& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    char program[] = CHCTL_BINARY;
+    char* argv[] = {program, nullptr};
+    winsize size{24, 100, 0, 0};
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        execve(program, argv, envp.data());
+        _exit(127);
+    }
+    int status = -1;
+    bool reaped = false;
+    auto cleanUp = qScopeGuard([&] {
+        if (!reaped) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
+        close(terminal);
+    });
+    QByteArray shown;
+    QSocketNotifier notifier(terminal, QSocketNotifier::Read);
+    connect(&notifier, &QSocketNotifier::activated, this, [&] {
+        char buffer[4096];
+        const ssize_t count = read(terminal, buffer, sizeof buffer);
+        if (count > 0) {
+            shown.append(buffer, static_cast<int>(count));
+        } else {
+            // The child has gone; the terminal reads nothing more.
+            notifier.setEnabled(false);
+        }
+    });
+    const auto send = [terminal](const QByteArray& keys) {
+        return write(terminal, keys.constData(), keys.size()) == keys.size();
+    };
+    QTRY_VERIFY2(shown.contains("chctl> "), shown.constData());
+    QVERIFY(send("HELP 202\r"));
+    QTRY_VERIFY2(shown.count("chctl> ") == 2, shown.constData());
+    QVERIFY(send("\x1b[A\r"));
+    QTRY_VERIFY2(shown.count("========== Command 202 - Info ==========") == 2, shown.constData());
+    // Ctrl-D once the editor reads again: typed ahead, the terminal's own line discipline
+    // would take it.
+    QTRY_VERIFY2(shown.count("chctl> ") == 3, shown.constData());
+    QVERIFY(send("\x04"));
+    // Reaped once: QTRY_VERIFY asks again after it has seen true.
+    const auto exited = [&] {
+        reaped = reaped || waitpid(child, &status, WNOHANG) == child;
+        return reaped;
+    };
+    QTRY_VERIFY2(exited(), shown.constData());
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// What bash offers on Tab, from the installed script with bash-completion's helpers and in a bash
+// without them. The words as bash splits the line: at "=" and ":" too, quoted text kept whole.
 void ChctlTest::completion_data()
 {
+    QTest::addColumn<bool>("withHelpers");
+    QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QStringList>("offered");
-    QTest::newRow("category word") << QStringList{"list", "pa"} << QStringList{"paperfeed"};
-    QTest::newRow("command number")
-        << QStringList{"--json", "run", "60"} << QStringList{"600", "601", "602", "603"};
-    QTest::newRow("sender") << QStringList{"--sender", "Co"}
-                            << QStringList{"CommandHandler", "ConfigurationManager"};
+    for (const bool withHelpers : {false, true}) {
+        const auto row = [withHelpers](const char* name, const QString& line,
+                                       const QStringList& words, const QStringList& offered) {
+            QTest::addRow("%s, %s", name, withHelpers ? "bash-completion" : "bare bash")
+                << withHelpers << line << words << offered;
+        };
+        row("category word", "list pa", {"list", "pa"}, {"paperfeed"});
+        row("command number", "--json run 60", {"--json", "run", "60"},
+            {"600", "601", "602", "603"});
+        row("command name", "run FeedL", {"run", "FeedL"}, {"FeedLines"});
+        row("sender", "--sender Co", {"--sender", "Co"},
+            {"CommandHandler", "ConfigurationManager"});
+        row("after --address='value'", "--address='unix:path=/tmp/b' list pa",
+            {"--address", "=", "'unix:path=/tmp/b'", "list", "pa"}, {"paperfeed"});
+        row("after --address=value", "--address=unix:path=/tmp/b list pa",
+            {"--address", "=", "unix", ":", "path", "=", "/tmp/b", "list", "pa"}, {"paperfeed"});
+        row("--sender=value", "--timeout=5 --sender=Co",
+            {"--timeout", "=", "5", "--sender", "=", "Co"},
+            {"CommandHandler", "ConfigurationManager"});
+    }
 }
 
 void ChctlTest::completion()
 {
+    QFETCH(bool, withHelpers);
+    QFETCH(QString, line);
     QFETCH(QStringList, words);
     QFETCH(QStringList, offered);
+    const QString helpers = QStringLiteral("/usr/share/bash-completion/bash_completion");
+    if (withHelpers && !QFile::exists(helpers)) {
+        QSKIP("the bash-completion package is not installed");
+    }
     QProcess bash;
     bash.start("bash", QStringList{"--norc", "--noprofile", "-c",
-                                   "source \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
-                                   "_chctl; printf '%s\\n' \"${COMPREPLY[@]}\"",
-                                   CHCTL_COMPLETION, CHCTL_BINARY} +
+                                   "[ -n \"$1\" ] && source \"$1\"; source \"$0\"; shift; "
+                                   "COMP_LINE=$1 COMP_POINT=${#1}; shift; COMP_WORDS=(\"$@\"); "
+                                   "COMP_CWORD=$(($# - 1)); _chctl; "
+                                   "printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                   CHCTL_COMPLETION, withHelpers ? helpers : QString(),
+                                   CHCTL_BINARY " " + line, CHCTL_BINARY} +
                            words);
     QVERIFY(bash.waitForFinished(30000));
     QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
