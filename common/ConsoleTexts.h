@@ -23,6 +23,10 @@ inline const QString noHelpNumber = QStringLiteral("No arguments received for he
 inline const QString helpNumberNotInteger = QStringLiteral("Arguments must be of integer type!");
 inline const QString noCommandNumber = QStringLiteral("No arguments received for command action.");
 inline const QString commandNumberNotInteger = QStringLiteral("Commands must be of integer type!");
+// Said once at the end of standard input, so that an operator who pressed Ctrl-D does not take
+// the silence for a hang or for the service's end.
+inline const QString consoleClosed = QStringLiteral(
+    "Console closed (end of input); the service goes on serving the bus until it is stopped.");
 inline const QString helpLines[] = {
     QStringLiteral("HELP C Display commands main menu info."),
     QStringLiteral("HELP [cmd_nr] Display command info."),

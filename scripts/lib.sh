@@ -1,16 +1,21 @@
 # Shared by the project's scripts: installs what is missing and builds a tree.
 
-# Debian packages the build, the tests and the demo need.
-# libglib2.0-bin: gdbus, the other-user client of the access-policy test.
-# libsystemd-dev: the watchdog. systemd, dpkg-dev, file and lintian: the unit's checks and the
-# Debian package (cpack) with its lint.
-CH_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5 dbus-daemon
-    libglib2.0-bin libsystemd-dev systemd dpkg-dev file lintian)
+# Debian packages, in three lists: what the build needs, what the demo adds to run, and what
+# only the tests use. scripts/demo installs the first two, scripts/test all three.
+# libsystemd-dev: the watchdog. libedit-dev: chctl's line editing.
+CH_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5dbus5
+    libsystemd-dev libedit-dev)
+CH_DEMO_PACKAGES=(dbus-daemon)
+# libglib2.0-bin: gdbus, the other-user client of the access-policy test. systemd, dpkg-dev,
+# file and lintian: the unit's checks and the Debian package (cpack) with its lint.
+# bash-completion: chctl's completion is tested with its helpers as well as without them.
+CH_TEST_PACKAGES=(libglib2.0-bin systemd dpkg-dev file lintian bash-completion)
 
-ch_ensure_packages() {
+# ch_install_missing <packages...>
+ch_install_missing() {
     local missing=()
     local package
-    for package in "${CH_PACKAGES[@]}" "$@"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$package")
     done
@@ -21,6 +26,16 @@ ch_ensure_packages() {
         $sudo apt-get update
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
     fi
+}
+
+# ch_ensure_packages [more packages...]: everything the build, the demo and the tests need.
+ch_ensure_packages() {
+    ch_install_missing "${CH_BUILD_PACKAGES[@]}" "${CH_DEMO_PACKAGES[@]}" \
+        "${CH_TEST_PACKAGES[@]}" "$@"
+}
+
+ch_ensure_demo_packages() {
+    ch_install_missing "${CH_BUILD_PACKAGES[@]}" "${CH_DEMO_PACKAGES[@]}"
 }
 
 # ch_build <build-dir> [cmake options...]

@@ -14,6 +14,7 @@ class CommandHandler;
 class CommandHandlerAdaptor : public QDBusAbstractAdaptor, public ls::IDBusAdaptor
 {
     Q_OBJECT
+    Q_INTERFACES(ls::IDBusAdaptor)
     Q_CLASSINFO("D-Bus Interface", "com.vellorn.CommandHandler")
 public:
     // How far the registration on the system bus came.

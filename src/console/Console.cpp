@@ -11,6 +11,7 @@
 #include "ls/Timer.h"
 
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QtDebug>
 
@@ -71,6 +72,36 @@ Console::Console(CommandHandler* handler)
     connect(handler, &CommandHandler::notification, handler, &Console::printNotification,
             Qt::DirectConnection);
     connect(this, &Console::commandFinished, this, &Console::finishCommand, Qt::QueuedConnection);
+    watchInputEnd();
+}
+
+// The reader tells lines only. It stops watching standard input for good at its end by
+// dropping its notifier, which is gone only after the lines read with the end were handed on.
+void Console::watchInputEnd()
+{
+    const auto* notifier = m_reader->findChild<QSocketNotifier*>();
+    if (notifier == nullptr) {
+        // Standard input could not be read from the start: closed as soon as the loop runs.
+        QMetaObject::invokeMethod(this, &Console::noteInputEnded, Qt::QueuedConnection);
+        return;
+    }
+    connect(notifier, &QObject::destroyed, this, &Console::noteInputEnded);
+}
+
+void Console::noteInputEnded()
+{
+    m_inputEnded = true;
+    reportClosedWhenIdle();
+}
+
+// Lines read before the end may still wait behind a command on a lane; they come first.
+void Console::reportClosedWhenIdle()
+{
+    if (!m_inputEnded || m_commandRunning || m_closedReported) {
+        return;
+    }
+    m_closedReported = true;
+    qInfo().noquote() << consoleClosed;
 }
 
 void Console::takeLine(const QString& line)
@@ -112,7 +143,9 @@ void Console::finishCommand()
     printBreakLast(qDebug(), doneBanner);
     ls::Timer::finish(timerLabel);
     m_commandRunning = false;
+    // Hands on the lines that waited, the last unfinished one too, and may start another command.
     m_reader->setPaused(false);
+    reportClosedWhenIdle();
 }
 
 void Console::printMainMenu() const

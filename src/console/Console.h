@@ -16,7 +16,8 @@ class ConsoleReader;
 // prints the handler's notifications when the "Console" logging category is on. Every line is
 // understood on its own; the console keeps no menu state. A command that runs on a sibling's
 // lane is finished (closing line printed) before the next typed line is read. Lives on the main
-// thread.
+// thread. When standard input ends (Ctrl-D, a pipe that closes, /dev/null under systemd) it
+// says once that it is closed, after the last line has been handled; the service goes on.
 class Console : public QObject
 {
     Q_OBJECT
@@ -43,6 +44,9 @@ private:
     // False, printing that it is not found, when no category or command has this value.
     bool printInfo(int number) const;
     void finishCommand();
+    void watchInputEnd();
+    void noteInputEnded();
+    void reportClosedWhenIdle();
     static void printNotification(const QVariantMap& notification);
     static void printHelpBlock();
     static void printNotFound(int number);
@@ -51,4 +55,7 @@ private:
     ls::ConsoleReader* const m_reader;
     // Set while a command runs on a lane; the reader is paused meanwhile.
     bool m_commandRunning = false;
+    // The reader has stopped watching standard input: nothing more will come.
+    bool m_inputEnded = false;
+    bool m_closedReported = false;
 };

@@ -188,6 +188,8 @@ private slots:
     void signalBurstsNeverHangIt();
     void brokenCommandTableAndStandardDescriptorsClosed_data();
     void brokenCommandTableAndStandardDescriptorsClosed();
+    void consoleSaysOnceThatItIsClosed_data();
+    void consoleSaysOnceThatItIsClosed();
     void waitsForEverySiblingWithoutSpinningThenTheTable();
     // Its last row takes the bus away.
     void leavesNoReadinessBehind_data();
@@ -278,8 +280,10 @@ void ServiceTest::consoleLanguage()
     }
     QTRY_VERIFY2(m_service->output().mid(before).startsWith(printed),
                  qPrintable(m_service->output().mid(before)));
-    // The line's own time once it is done, and not before: the last line is after it.
-    static const QRegularExpression took(QStringLiteral("\nTimer: Console took \\d+ us\n$"));
+    // The line's own time once it is done, and not before: the last line is after it. Only the
+    // console's closing line may follow, once the input has ended.
+    static const QRegularExpression took(QStringLiteral(
+        "\nTimer: Console took \\d+ us\n(Console closed \\(end of input\\)[^\n]*\n)?$"));
     QTRY_VERIFY2(m_service->output().mid(before).contains(took),
                  qPrintable(m_service->output().mid(before)));
     // A line that is understood gets no help block after its answer.
@@ -762,6 +766,61 @@ void ServiceTest::leavesNoReadinessBehind()
         const QRegularExpression start('^' + QRegularExpression::escape(line),
                                        QRegularExpression::MultilineOption);
         QVERIFY2(output.contains(start), qPrintable(output));
+    }
+}
+
+void ServiceTest::consoleSaysOnceThatItIsClosed_data()
+{
+    // Written to the console, then its end; none: /dev/null from the start, as under systemd.
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("/dev/null from the start") << QByteArray();
+    // The last line, unfinished, comes with the end itself and runs a command that takes a second
+    // on its lane: the console is closed once it is done, not when the end is read.
+    QTest::newRow("pipe ends with a slow command") << QByteArray("HELP 102\nC 2\nC 500 slow");
+}
+
+void ServiceTest::consoleSaysOnceThatItIsClosed()
+{
+    QFETCH(QByteArray, input);
+    stopService();
+    ServiceProcess* speech = m_bus.startSibling("speech");
+    // The simulator withdraws its readiness when it stops; the service's readiness gate must
+    // still find every sibling ready afterwards.
+    const auto stopSpeech = qScopeGuard([this, speech] {
+        speech->stop();
+        m_bus.markSiblingsReady();
+    });
+    QVERIFY(m_bus.waitForReady(TestBus::readinessNameOf("speech")));
+    QVERIFY(m_bus.waitForBusName(TestBus::busNameOf("speech")));
+    const QString speechName = TestBus::busNameOf("speech");
+    QDBusMessage delay = QDBusMessage::createMethodCall(speechName, "/", speechName, "setDelay");
+    QCOMPARE(m_bus.call(delay << 1000).type(), QDBusMessage::ReplyMessage);
+
+    qputenv("QT_MESSAGE_PATTERN", unitMessagePattern());
+    if (input.isEmpty()) {
+        m_service = new ServiceProcess(this);
+        m_service->start("/bin/sh", {"-c", "exec \"$0\" </dev/null", COMMAND_HANDLER_BINARY});
+    } else {
+        m_service = m_bus.startService();
+    }
+    qunsetenv("QT_MESSAGE_PATTERN");
+    QVERIFY(m_service->waitForOutput("Successfully registered"));
+    m_service->write(input);
+    m_service->closeWriteChannel();
+
+    // One info line for the journal, however long the service goes on.
+    const QString closed = QStringLiteral("\n<6>Console closed (end of input); the service goes "
+                                          "on serving the bus until it is stopped.\n");
+    QVERIFY2(m_service->waitForOutput(closed), qPrintable(m_service->output()));
+    expectStillServing();
+    const QString output = m_service->output();
+    QCOMPARE(output.count(closed), 1);
+    if (!input.isEmpty()) {
+        const int at = output.indexOf(closed);
+        for (const char* answer : {"== Done ==", "Command 102 - Info", "- Menu =="}) {
+            const int found = output.indexOf(answer);
+            QVERIFY2(found > 0 && found < at, qPrintable(output));
+        }
     }
 }
 

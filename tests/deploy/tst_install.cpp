@@ -57,6 +57,8 @@ private slots:
     void packageHoldsEveryInstalledFileAndPassesLintian();
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
     void unitPassesSystemdVerificationAndIsHardened();
+    void packageIsHardenedWithItsSymbolsInADbgsymPackage();
+    void demoBuildsWithoutTestsAndServesACopyOfTheTable();
 
 private:
     QString installed(const QString& path) const { return m_root.path() + path; }
@@ -165,6 +167,125 @@ void InstallTest::packageHoldsEveryInstalledFileAndPassesLintian()
     for (const char* tag : {"no-manual-page"}) {
         QVERIFY2(!report.contains(QLatin1String(tag)), qPrintable(report));
     }
+}
+
+namespace {
+
+// The package's files below a scratch directory.
+bool extract(const QString& package, const QTemporaryDir& into)
+{
+    return !run("dpkg-deb", {"--extract", package, into.path()}).isNull();
+}
+
+} // namespace
+
+// Packed as `cpack -G DEB` packs the build tree, from an install left as built: the flags
+// dpkg-buildflags gives with hardening=+all (immediate binding, fortified), so that lintian finds
+// no hardening tag, not even an informational one; the debug information split off into
+// command-handler-dbgsym as Debian lays it out, found by the build id of the stripped service.
+void InstallTest::packageIsHardenedWithItsSymbolsInADbgsymPackage()
+{
+#ifdef CH_SANITIZED_BUILD
+    QSKIP("the sanitizers' builds go without Debian's hardening flags");
+#endif
+    QTemporaryDir unstripped;
+    QTemporaryDir packages;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DESTDIR"), unstripped.path());
+    QVERIFY(!run(CMAKE_COMMAND, {"--install", BUILD_DIRECTORY}, environment).isNull());
+    QVERIFY(!run(CPACK_COMMAND,
+                 {"-G", "DEB", "-B", packages.path(), "--config",
+                  BUILD_DIRECTORY "/CPackConfig.cmake", "-D", "CPACK_INSTALL_CMAKE_PROJECTS=", "-D",
+                  "CPACK_INSTALLED_DIRECTORIES=" + unstripped.path() + ";."})
+                 .isNull());
+    const QStringList made = QDir(packages.path()).entryList({QStringLiteral("*.deb")});
+    const QString package = packages.filePath(
+        made.filter(QRegularExpression("^command-handler_")).value(0, QStringLiteral("none")));
+    QTemporaryDir contents;
+    QVERIFY2(extract(package, contents), qPrintable(made.join(' ')));
+    const QString service = contents.path() + prefix + "/bin/command-handler";
+    static const QRegularExpression bindNow(
+        QStringLiteral("\\(FLAGS\\)\\s+BIND_NOW\n.*\\(FLAGS_1\\)\\s+Flags:.* NOW"),
+        QRegularExpression::DotMatchesEverythingOption);
+    for (const QString& program : {service, contents.path() + prefix + "/bin/chctl"}) {
+        const QString dynamic = QString::fromUtf8(run("readelf", {"--dynamic", program}));
+        QVERIFY2(dynamic.contains(bindNow), qPrintable(dynamic));
+    }
+    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+    const QString report = lintian.isEmpty()
+                               ? QString()
+                               : QString::fromUtf8(run(lintian, {"--display-info", package}));
+    for (const char* tag : {"hardening-no-bindnow", "hardening-no-fortify-functions",
+                            "hardening-no-relro", "binary-has-unneeded-section"}) {
+        QVERIFY2(lintian.isEmpty() || !report.contains(QLatin1String(tag)), qPrintable(report));
+    }
+
+    if (!run("readelf", {"--section-headers", unstripped.path() + prefix + "/bin/command-handler"})
+             .contains(".debug_info")) {
+        QSKIP("built without debug information (a Release build): no symbols to package");
+    }
+    const QString symbols = packages.filePath(
+        QStringLiteral("command-handler-dbgsym_" COMMAND_HANDLER_VERSION "_%1.deb")
+            .arg(QString::fromUtf8(run("dpkg", {"--print-architecture"})).trimmed()));
+    const QString control = QString::fromUtf8(run("dpkg-deb", {"--field", symbols}));
+    for (const char* field : {"Package: command-handler-dbgsym\n", "Section: debug\n",
+                              "Depends: command-handler (= " COMMAND_HANDLER_VERSION ")\n"}) {
+        QVERIFY2(control.contains(QLatin1String(field)), qPrintable(made.join(' ') + control));
+    }
+    static const QRegularExpression buildId(QStringLiteral("Build ID: ([0-9a-f]{2})([0-9a-f]+)"));
+    const QRegularExpressionMatch id =
+        buildId.match(QString::fromUtf8(run("readelf", {"--notes", service})));
+    QVERIFY(id.hasMatch());
+    QVERIFY(run("readelf", {"--section-headers", service}).contains(".gnu_debuglink"));
+    QTemporaryDir debugContents;
+    QVERIFY(extract(symbols, debugContents));
+    const QString debugFile = QStringLiteral("%1/usr/lib/debug/.build-id/%2/%3.debug")
+                                  .arg(debugContents.path(), id.captured(1), id.captured(2));
+    QVERIFY2(run("readelf", {"--section-headers", debugFile}).contains(".debug_info"),
+             qPrintable(run("dpkg-deb", {"--contents", symbols})));
+    QVERIFY(lintian.isEmpty() || !run(lintian, {"--fail-on=error,warning", symbols}).isNull());
+}
+
+// The demo's steps, from its script sourced with the build replaced: it configures without the
+// tests, serves its own copy of the default table, and the line it gives to paste reaches its
+// bus whatever the address holds. Should the script run whole when sourced, what it would
+// install and build with fails at once.
+void InstallTest::demoBuildsWithoutTestsAndServesACopyOfTheTable()
+{
+    QTemporaryDir scratch;
+    const QString address = QStringLiteral("unix:path=/tmp/it's a $bus,guid=0\"1");
+    const QString steps = QStringLiteral(
+        "for tool in apt-get sudo cmake dbus-daemon; do eval \"$tool() { return 1; }\"; done; "
+        "source \"$1\"; ch_build_progress() { printf 'configure: %s\\n' \"$*\"; }; demo_build; "
+        "demo_table \"$2\"; printf 'STATE_DIRECTORY=%s\\n' \"$STATE_DIRECTORY\"; "
+        "demo_instructions \"$3\"");
+    const QString output = QString::fromUtf8(
+        run("bash", {"-c", steps, "demo", PROJECT_SOURCE_DIRECTORY "/scripts/demo",
+                     scratch.filePath("run"), address}));
+    QVERIFY2(output.contains(QStringLiteral("\nconfigure: " PROJECT_SOURCE_DIRECTORY "/build ")),
+             qPrintable(output));
+    QVERIFY2(output.contains(QRegularExpression("\nconfigure: .* -DBUILD_TESTING=OFF( |\n)")),
+             qPrintable(output));
+
+    const QString table = scratch.filePath("run/state/commandTable.json");
+    QVERIFY2(output.contains("\nSTATE_DIRECTORY=" + scratch.filePath("run/state") + "\n"),
+             qPrintable(output));
+    QFile source(QStringLiteral(PROJECT_SOURCE_DIRECTORY "/data/commandTable.json"));
+    QFile copy(table);
+    QVERIFY(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), source.readAll());
+    QVERIFY(!QFileInfo(table).isSymLink());
+
+    // The pasted line, in a shell of its own.
+    const QStringList lines = output.split('\n');
+    const QStringList paste =
+        lines.filter(QRegularExpression("^\\s*export DBUS_SYSTEM_BUS_ADDRESS="));
+    QCOMPARE(paste.size(), 1);
+    const QString pasted = QString::fromUtf8(
+        run("bash", {"-c", paste.first() + "\nprintf '%s\\n' \"$DBUS_SYSTEM_BUS_ADDRESS\" "
+                                           "\"${PATH%%:*}\"; complete -p chctl"}));
+    QCOMPARE(pasted,
+             address + "\n" PROJECT_SOURCE_DIRECTORY "/build/cli\n" + "complete -F _chctl chctl\n");
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
