@@ -396,7 +396,7 @@ void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed_data()
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QString>("logLine");
     // The standard descriptors the service starts without: output alone, so that the check
-    // goes on past an open input, and input and output together.
+    // goes on past an open input, input and output together, and error output alone.
     QTest::addColumn<QVector<int>>("closed");
     // A table that cannot be read at all stops the service at start (leavesNoReadinessBehind).
     QTest::newRow("wrong types in every field") << QByteArray(R"({
@@ -420,6 +420,9 @@ void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed_data()
         << QString("ERROR: description of \"PaperFeedCommandId\" left out of the catalogue: it "
                    "is nested deeper than the bus carries.")
         << QVector<int>{0, 1};
+    // Without error output the log would go to whatever the process opened first there, the
+    // bus's socket among them. Nothing is seen of the log then.
+    QTest::newRow("error output alone") << defaultTableWith({}) << QString() << QVector<int>{2};
 }
 
 void ServiceTest::brokenCommandTableAndStandardDescriptorsClosed()

@@ -15,6 +15,7 @@ private slots:
     void textOfScalarsOnly_data();
     void textOfScalarsOnly();
     void quotedValuesAreCutAtWholeCharacters();
+    void argumentTypesAreTheTablesThree();
 };
 
 void ArgumentConversionTest::convert_data()
@@ -111,6 +112,18 @@ void ArgumentConversionTest::quotedValuesAreCutAtWholeCharacters()
         QString(63, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80") + "zz";
     QCOMPARE(errorText::shortened(pairAtTheCut),
              QString(63, QLatin1Char('a')) + QStringLiteral("… (67 characters)"));
+}
+
+// Only these are converted and checked before a command goes to its sibling; any other type is
+// sent as text.
+void ArgumentConversionTest::argumentTypesAreTheTablesThree()
+{
+    for (const char* type : {"int", "bool", "QString"}) {
+        QVERIFY2(ArgumentConversion::isArgumentType(QLatin1String(type)), type);
+    }
+    for (const char* type : {"Int", "QVariantMap", "void", ""}) {
+        QVERIFY2(!ArgumentConversion::isArgumentType(QLatin1String(type)), type);
+    }
 }
 
 QTEST_APPLESS_MAIN(ArgumentConversionTest)

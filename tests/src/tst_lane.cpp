@@ -10,6 +10,7 @@
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <mutex>
 
@@ -54,6 +55,7 @@ private slots:
     void callsPastTheWaitBoundAreNotRun();
     void stopAnswersWaitingCallsWithoutRunningThem();
     void everyResultTypeOfACategoryHasAWayToRun();
+    void idleClientsPollNothing();
 
 private:
     // Replies by call number, written on the lane's thread.
@@ -156,6 +158,36 @@ void LaneTest::everyResultTypeOfACategoryHasAWayToRun()
         }
     }
     QVERIFY(!SiblingRunner::runs(ls::CommandCategories::TestingCommandId, QStringLiteral("int")));
+}
+
+// A lane sleeps between commands: the clients its runner made must not check on their siblings
+// every few seconds, which the client library does unless told not to. No bus is needed: the
+// calls fail at once, after the clients were made.
+void LaneTest::idleClientsPollNothing()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    LogCapture log;
+    SiblingRunner runner;
+    const QVector<QPair<QString, QString>> calls = {
+        {ls::CommandCategories::PaperFeedCommandId, "loadPaper"},
+        {ls::CommandCategories::EmbossCommandId, "startEmbossing"},
+        {ls::CommandCategories::ConfigurationCommandId, "resetSettings"},
+        {ls::CommandCategories::TestingCommandId, "stop"},
+    };
+    for (const auto& [category, function] : calls) {
+        SiblingCall made = call(1);
+        made.category = category;
+        made.sibling = &Category::named(category)->carrier();
+        made.resultType = QStringLiteral("void");
+        made.function = function;
+        runner.run(made);
+    }
+    const QList<QTimer*> timers = runner.findChildren<QTimer*>();
+    QVERIFY(timers.size() >= calls.size());
+    for (const QTimer* timer : timers) {
+        QVERIFY2(!timer->isActive(),
+                 qPrintable(timer->parent()->parent()->metaObject()->className()));
+    }
 }
 
 QTEST_GUILESS_MAIN(LaneTest)
