@@ -4,6 +4,7 @@
 // QDBusVariant left at any depth, no argument lost. A request map then goes into
 // CommandHandler::process: the reply must be a reply map, and no device command may succeed.
 #include "CommandHandler.h"
+#include "DirectCarrier.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QCoreApplication>
@@ -191,7 +192,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
           "cannot set up the state directory");
     qputenv("STATE_DIRECTORY", QFile::encodeName(state.path()));
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(state.filePath("none")));
-    handler = new CommandHandler(new QCoreApplication(argc, argv));
+    // Device commands would run at once on this thread, and fail there.
+    auto* carrier = new DirectCarrier(new QCoreApplication(argc, argv));
+    handler = new CommandHandler(*carrier, carrier);
     check(handler->initialize(), "the command table cannot be read");
     bus = new PeerBus;
     check(bus->start(), "the peer-to-peer bus does not carry calls");
