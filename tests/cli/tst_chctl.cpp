@@ -13,7 +13,6 @@
 
 #include <csignal>
 #include <grp.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,7 +59,6 @@ private slots:
     void busPolicy();
     void slowService_data();
     void slowService();
-    void terminalConsole();
     void completion_data();
     void completion();
     void serviceAbsent();
@@ -279,72 +277,6 @@ void ChctlTest::slowService()
     QTRY_COMPARE_WITH_TIMEOUT(m_bus.completed.size(), queued, 30000);
 }
 
-// On a terminal the console has a prompt, and Up brings back the line before.
-void ChctlTest::terminalConsole()
-{
-    QByteArrayList environment{"TERM=xterm"};
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        environment.append(*variable);
-    }
-    std::vector<char*> envp;
-    for (QByteArray& variable : environment) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
-    char program[] = CHCTL_BINARY;
-    char* argv[] = {program, nullptr};
-    winsize size{24, 100, 0, 0};
-    int terminal = -1;
-    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        execve(program, argv, envp.data());
-        _exit(127);
-    }
-    int status = -1;
-    bool reaped = false;
-    auto cleanUp = qScopeGuard([&] {
-        if (!reaped) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-        }
-        close(terminal);
-    });
-    QByteArray shown;
-    QSocketNotifier notifier(terminal, QSocketNotifier::Read);
-    connect(&notifier, &QSocketNotifier::activated, this, [&] {
-        char buffer[4096];
-        const ssize_t count = read(terminal, buffer, sizeof buffer);
-        if (count > 0) {
-            shown.append(buffer, static_cast<int>(count));
-        } else {
-            // The child has gone; the terminal reads nothing more.
-            notifier.setEnabled(false);
-        }
-    });
-    const auto send = [terminal](const QByteArray& keys) {
-        return write(terminal, keys.constData(), keys.size()) == keys.size();
-    };
-    QTRY_VERIFY2(shown.contains("chctl> "), shown.constData());
-    QVERIFY(send("HELP 202\r"));
-    QTRY_VERIFY2(shown.count("chctl> ") == 2, shown.constData());
-    QVERIFY(send("\x1b[A\r"));
-    QTRY_VERIFY2(shown.count("========== Command 202 - Info ==========") == 2, shown.constData());
-    // Ctrl-D once the editor reads again: typed ahead, the terminal's own line discipline
-    // would take it.
-    QTRY_VERIFY2(shown.count("chctl> ") == 3, shown.constData());
-    QVERIFY(send("\x04"));
-    // Reaped once: QTRY_VERIFY asks again after it has seen true.
-    const auto exited = [&] {
-        reaped = reaped || waitpid(child, &status, WNOHANG) == child;
-        return reaped;
-    };
-    QTRY_VERIFY2(exited(), shown.constData());
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
-// What bash offers on Tab, from the installed script with bash-completion's helpers and in a bash
-// without them. The words as bash splits the line: at "=" and ":" too, quoted text kept whole.
 void ChctlTest::completion_data()
 {
     QTest::addColumn<bool>("withHelpers");
