@@ -58,6 +58,7 @@ private slots:
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
     void unitPassesSystemdVerificationAndIsHardened();
     void packageIsHardenedWithItsSymbolsInADbgsymPackage();
+    void demoBuildsWithoutTestsAndServesACopyOfTheTable();
 
 private:
     QString installed(const QString& path) const { return m_root.path() + path; }
@@ -243,6 +244,48 @@ void InstallTest::packageIsHardenedWithItsSymbolsInADbgsymPackage()
     QVERIFY2(run("readelf", {"--section-headers", debugFile}).contains(".debug_info"),
              qPrintable(run("dpkg-deb", {"--contents", symbols})));
     QVERIFY(lintian.isEmpty() || !run(lintian, {"--fail-on=error,warning", symbols}).isNull());
+}
+
+// The demo's steps, from its script sourced with the build replaced: it configures without the
+// tests, serves its own copy of the default table, and the line it gives to paste reaches its
+// bus whatever the address holds. Should the script run whole when sourced, what it would
+// install and build with fails at once.
+void InstallTest::demoBuildsWithoutTestsAndServesACopyOfTheTable()
+{
+    QTemporaryDir scratch;
+    const QString address = QStringLiteral("unix:path=/tmp/it's a $bus,guid=0\"1");
+    const QString steps = QStringLiteral(
+        "for tool in apt-get sudo cmake dbus-daemon; do eval \"$tool() { return 1; }\"; done; "
+        "source \"$1\"; ch_build_progress() { printf 'configure: %s\\n' \"$*\"; }; demo_build; "
+        "demo_table \"$2\"; printf 'STATE_DIRECTORY=%s\\n' \"$STATE_DIRECTORY\"; "
+        "demo_instructions \"$3\"");
+    const QString output = QString::fromUtf8(
+        run("bash", {"-c", steps, "demo", PROJECT_SOURCE_DIRECTORY "/scripts/demo",
+                     scratch.filePath("run"), address}));
+    QVERIFY2(output.contains(QStringLiteral("\nconfigure: " PROJECT_SOURCE_DIRECTORY "/build ")),
+             qPrintable(output));
+    QVERIFY2(output.contains(QRegularExpression("\nconfigure: .* -DBUILD_TESTING=OFF( |\n)")),
+             qPrintable(output));
+
+    const QString table = scratch.filePath("run/state/commandTable.json");
+    QVERIFY2(output.contains("\nSTATE_DIRECTORY=" + scratch.filePath("run/state") + "\n"),
+             qPrintable(output));
+    QFile source(QStringLiteral(PROJECT_SOURCE_DIRECTORY "/data/commandTable.json"));
+    QFile copy(table);
+    QVERIFY(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), source.readAll());
+    QVERIFY(!QFileInfo(table).isSymLink());
+
+    // The pasted line, in a shell of its own.
+    const QStringList lines = output.split('\n');
+    const QStringList paste =
+        lines.filter(QRegularExpression("^\\s*export DBUS_SYSTEM_BUS_ADDRESS="));
+    QCOMPARE(paste.size(), 1);
+    const QString pasted = QString::fromUtf8(
+        run("bash", {"-c", paste.first() + "\nprintf '%s\\n' \"$DBUS_SYSTEM_BUS_ADDRESS\" "
+                                           "\"${PATH%%:*}\"; complete -p chctl"}));
+    QCOMPARE(pasted,
+             address + "\n" PROJECT_SOURCE_DIRECTORY "/build/cli\n" + "complete -F _chctl chctl\n");
 }
 
 QTEST_GUILESS_MAIN(InstallTest)
