@@ -96,7 +96,6 @@ private slots:
     void process_data();
     void process();
     void eachCatalogueReplyHasABudgetOfItsOwn();
-    void aCategoryMatchingSeveralGroupsStillFits();
     void catalogueKeepsWhatExactlyFits_data();
     void catalogueKeepsWhatExactlyFits();
 
@@ -300,31 +299,6 @@ void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
     QCOMPARE(errors.last(), error("initialize", QStringLiteral("%1 more entries were left out "
                                                                "of the catalogue.")
                                                     .arg(10000 - listed + 2 - 100)));
-}
-
-// Commands filed under 1 and under " 1" fit their replies group by group, but a request for
-// " 1" matches both: the reply it gets still fits.
-void CommandHandlerTest::aCategoryMatchingSeveralGroupsStillFits()
-{
-    QJsonObject table;
-    for (int i = 0; i < 4; ++i) {
-        table.insert(QStringLiteral("Command%1").arg(i),
-                     QJsonObject{{"category", i < 2 ? QJsonValue(1) : QJsonValue(" 1")},
-                                 {"description", QString(10 << 20, 'x')},
-                                 {"argumentCount", 0}});
-    }
-    QFile file(m_state.filePath("mixed.json"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(table).toJson()) > 0);
-    file.close();
-    const auto loaded = CommandTable::load(file.fileName());
-    QVERIFY(loaded != nullptr);
-    LogCapture log;
-    const QVariantList listed = loaded->commandsOf(" 1");
-    QCOMPARE(listed.size(), 3);
-    QCOMPARE(BusLimits::problem(
-                 {{"resultId", "Success"}, {"errorId", "Undefined"}, {"commands", listed}}),
-             QString());
-    QCOMPARE(log.messages(QtCriticalMsg).size(), 1);
 }
 
 namespace {
