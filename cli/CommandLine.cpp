@@ -7,6 +7,8 @@
 #include "LineEditor.h"
 #include "ReplyPrinter.h"
 #include "ServiceName.h"
+#include "StatusPrinter.h"
+#include "WallClock.h"
 #include "ls/Enums.h"
 
 #include <QCoreApplication>
@@ -68,6 +70,8 @@ const char* const description =
     "  console                    the operator console's language on standard input\n"
     "                             (HELP C, C 2, HELP 202, C 202 3), with a prompt and\n"
     "                             line editing on a terminal; also with no command\n"
+    "  status                     what the service does: its table, each sibling on\n"
+    "                             the bus or not, what its lane runs and has run\n"
     "\n"
     "A command is given by its number or its name, in any letter case:\n"
     "chctl run FeedLines 3\n"
@@ -259,6 +263,8 @@ const QVector<CommandLine::Verb>& CommandLine::verbs()
         {QStringLiteral("run"), 1, anyNumber, runWantsCommand, true, &CommandLine::runCommand},
         {QStringLiteral("console"), 0, 0, QStringLiteral("console takes no arguments"), true,
          &CommandLine::console},
+        {QStringLiteral("status"), 0, 0, QStringLiteral("status takes no arguments"), true,
+         &CommandLine::showStatus},
         // The completion script's, left out of the help.
         {QStringLiteral("_complete"), 0, anyNumber, {}, false, &CommandLine::complete},
     };
@@ -521,6 +527,20 @@ int CommandLine::findCommand(int number, Catalogue::Entry* command, ServiceClien
             QStringLiteral("no command %1; chctl list <category> shows them").arg(number));
     }
     return -1;
+}
+
+int CommandLine::showStatus(const QStringList&)
+{
+    const ServiceClient::Answer answer = m_client->status();
+    if (!answer.busError.isEmpty()) {
+        return exitStatus::reported(answer, m_err);
+    }
+    if (m_json) {
+        ReplyPrinter::writeJson(m_out, answer.reply);
+    } else {
+        StatusPrinter::write(m_out, answer.reply, wallClockUs());
+    }
+    return exitStatus::success;
 }
 
 int CommandLine::statusOf(const ServiceClient::Answer& answer)

@@ -44,6 +44,7 @@ private:
     int helpCategory(int number);
     int runCommand(const QStringList& words);
     int console(const QStringList& words);
+    int showStatus(const QStringList& words);
     int complete(const QStringList& words);
 
     // -1 when the catalogue has the command; otherwise the exit status, with the reason

@@ -2,11 +2,11 @@
 
 #include "ErrorText.h"
 #include "ServiceName.h"
+#include "StatusKeys.h"
 #include "libpivra/DBusArgumentUnpack.h"
 #include "ls/Enums.h"
 
 #include <QDBusError>
-#include <QDBusMessage>
 #include <QElapsedTimer>
 
 namespace {
@@ -53,10 +53,6 @@ ServiceClient::Answer ServiceClient::run(int number, const QVariantList& argumen
 
 ServiceClient::Answer ServiceClient::call(QVariantMap request) const
 {
-    if (!m_connection.isConnected()) {
-        const QDBusError error = m_connection.lastError();
-        return {{}, unreachable(error.name(), error.message())};
-    }
     request.insert(ls::senderIdKey, m_sender);
     // A technician wants the reason of a failure, not only its errorId.
     request.insert(errorTextKey, true);
@@ -65,6 +61,24 @@ ServiceClient::Answer ServiceClient::call(QVariantMap request) const
         QDBusMessage::createMethodCall(commandHandlerServiceName, QStringLiteral("/"),
                                        commandHandlerServiceName, QStringLiteral("process"));
     message << request;
+    return send(message);
+}
+
+ServiceClient::Answer ServiceClient::status() const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        commandHandlerServiceName, QStringLiteral("/"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    message << status::interfaceName;
+    return send(message);
+}
+
+ServiceClient::Answer ServiceClient::send(const QDBusMessage& message) const
+{
+    if (!m_connection.isConnected()) {
+        const QDBusError error = m_connection.lastError();
+        return {{}, unreachable(error.name(), error.message())};
+    }
     QElapsedTimer waited;
     waited.start();
     const QDBusMessage reply = m_connection.call(message, QDBus::Block, m_timeoutMs);

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
 
-// One connection to the command handler on the bus. Every call is a blocking call of its
-// process method, asking for the reason of a failure in words; bus containers in the reply are
-// unpacked into plain Qt values.
+// One connection to the command handler on the bus. Every command is a blocking call of its
+// process method, asking for the reason of a failure in words; the status is read with one call
+// of GetAll. Bus containers in the answer are unpacked into plain Qt values.
 class ServiceClient
 {
 public:
@@ -31,9 +32,12 @@ public:
     Answer categories() const;
     Answer commands(const QString& category) const;
     Answer run(int number, const QVariantList& arguments) const;
+    // The reply holds the status's properties by name.
+    Answer status() const;
 
 private:
     Answer call(QVariantMap request) const;
+    Answer send(const QDBusMessage& message) const;
     static QString unreachable(const QString& errorName, const QString& errorMessage);
     QString noReply() const;
 

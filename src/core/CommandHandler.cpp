@@ -57,25 +57,36 @@ CommandHandler::CommandHandler(CallCarrier& carrier, QObject* parent)
 
 CommandHandler::TableLoad CommandHandler::load(const QString& path)
 {
-    std::shared_ptr<const CommandTable> loaded = CommandTable::load(path);
-    if (loaded == nullptr) {
-        return {};
+    CommandTable::Loaded loaded = CommandTable::load(path);
+    if (loaded.table == nullptr) {
+        emit tableRefused(path, loaded.refusal);
+        return {false, 0, 0, loaded.refusal};
     }
-    const QStringList problems = TableCheck::problems(*loaded, m_carrier);
+    const QStringList problems = TableCheck::problems(*loaded.table, m_carrier);
     TableCheck::report(problems);
-    m_table = std::move(loaded);
-    return {true, m_table->commandCount(), int(problems.size())};
+    m_table = std::move(loaded.table);
+    emit tableLoaded(path, m_table->commandCount());
+    return {true, m_table->commandCount(), int(problems.size()), {}};
+}
+
+bool CommandHandler::initialize()
+{
+    const TableLoad load = this->load(commandTablePath());
+    if (load.loaded) {
+        qInfo().noquote() << QStringLiteral("Command table loaded: %1 commands").arg(load.commands);
+    }
+    return load.loaded;
 }
 
 // Commands already on their lanes were checked against the old table and run as checked.
 void CommandHandler::reload()
 {
-    if (!initialize()) {
+    const TableLoad load = this->load(commandTablePath());
+    if (!load.loaded) {
         CH_ERROR_LINE() << "The command table in use stays.";
         return;
     }
-    qInfo().noquote()
-        << QStringLiteral("Command table reloaded: %1 commands").arg(m_table->commandCount());
+    qInfo().noquote() << QStringLiteral("Command table reloaded: %1 commands").arg(load.commands);
 }
 
 const EnumKey CommandHandler::getCategory(const EnumValue& value) const
@@ -98,6 +109,7 @@ std::optional<QVariantMap> CommandHandler::submit(const QVariantMap& request, Co
     const bool reasonAsked = asksForReason(request);
     const Routing routing = route(request);
     if (const auto* immediate = std::get_if<QVariantMap>(&routing)) {
+        count(*immediate);
         return outgoing(*immediate, reasonAsked);
     }
     const std::optional<QVariantMap> answered = m_carrier.carry(
@@ -139,6 +151,15 @@ QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked
         QStringLiteral("The reply is not sent as it is: it %1; a plain failure goes instead.")
             .arg(problem));
     return makeReply(ls::ResultId::Failure, answer.value(ls::errorIdKey).toString());
+}
+
+void CommandHandler::count(const QVariantMap& immediate)
+{
+    if (immediate.value(ls::resultIdKey) == ls::ResultId::Failure) {
+        ++m_tally.refused[immediate.value(ls::errorIdKey).toString()];
+    } else {
+        ++m_tally.answered;
+    }
 }
 
 bool CommandHandler::asksForReason(const QVariantMap& request)

@@ -10,6 +10,7 @@
 
 #include <QDBusContext>
 #include <QHash>
+#include <QMap>
 #include <QObject>
 #include <QPair>
 #include <QVariantMap>
@@ -49,13 +50,22 @@ public:
         int commands = 0;
         // Entries that cannot work and commands the table lacks; each had its warning line.
         int problems = 0;
+        // Why a table that cannot be loaded was refused.
+        QString refusal;
+    };
+    // The requests answered without a sibling: the catalogue, and those refused by their
+    // checks by errorId. Device commands are counted on their lanes.
+    struct Tally {
+        quint64 answered = 0;
+        QMap<QString, quint64> refused;
     };
 
     // Loads the command table and checks each entry, with a warning line for each that cannot
     // work; a table that cannot be loaded is logged and leaves the one in use as it was.
     TableLoad load(const QString& path);
-    // Loads the table from its place; false when it cannot be loaded.
-    bool initialize() { return load(commandTablePath()).loaded; }
+    // Loads the table from its place, with one line of what it holds; false when it cannot be
+    // loaded.
+    bool initialize();
     // Loads the table again for the requests that come afterwards; the old one stays, with one
     // line more, when the new one cannot be loaded.
     void reload();
@@ -82,16 +92,23 @@ public:
     // completion is called with the reply once the command has run.
     std::optional<QVariantMap> submit(const QVariantMap& request, Completion completion);
 
+    const Tally& tally() const { return m_tally; }
+
 public slots:
     // The reply, waiting for a device command to run however its carrier runs it.
     QVariantMap process(const QVariantMap& request) override;
 
 signals:
     void notification(const QVariantMap& notification) override;
+    // A table was loaded and is in use from now on.
+    void tableLoaded(const QString& path, int commands);
+    // A table could not be loaded; the one in use stays.
+    void tableRefused(const QString& path, const QString& refusal);
 
 private:
     Routing route(const QVariantMap& request) const;
     static bool asksForReason(const QVariantMap& request);
+    void count(const QVariantMap& immediate);
     // Called on whichever thread sends the reply: a lane's too.
     static QVariantMap outgoing(const QVariantMap& answer, bool reasonAsked);
 
@@ -118,4 +135,5 @@ private:
     // Never null: an empty table until one is loaded. Replaced whole by a reload, never changed.
     std::shared_ptr<const CommandTable> m_table;
     CallCarrier& m_carrier;
+    Tally m_tally;
 };

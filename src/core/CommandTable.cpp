@@ -103,7 +103,7 @@ QString CommandTable::path()
     return path;
 }
 
-std::shared_ptr<const CommandTable> CommandTable::load(const QString& path)
+CommandTable::Loaded CommandTable::load(const QString& path)
 {
     ls::JFile file(nullptr);
     auto table = std::make_shared<CommandTable>();
@@ -111,9 +111,10 @@ std::shared_ptr<const CommandTable> CommandTable::load(const QString& path)
     // request; a device or a directory is no table either.
     const QFileInfo info(path);
     if ((info.exists() && !info.isFile()) || !file.read(path, table->m_entries)) {
+        const QString why = whyUnreadable(path);
         tableLine("initialize") << "reading" << path << "failed!";
-        tableLine("initialize") << qUtf8Printable(whyUnreadable(path));
-        return nullptr;
+        tableLine("initialize") << qUtf8Printable(why);
+        return {nullptr, QStringLiteral("reading %1 failed: %2").arg(path, why)};
     }
     table->prepareCategories();
     table->prepareCommands();
@@ -123,7 +124,7 @@ std::shared_ptr<const CommandTable> CommandTable::load(const QString& path)
             QStringLiteral("%1 more entries were left out of the catalogue.")
                 .arg(table->m_leftOut - maximumLeftOutLines));
     }
-    return table;
+    return {table, {}};
 }
 
 int CommandTable::getArgumentCount(const ls::EnumKey& key) const

@@ -21,8 +21,13 @@ public:
     // Where the table is read from: the first entry of $STATE_DIRECTORY when set, the device's
     // state directory otherwise. Fixed on first use.
     static QString path();
-    // The table in the file, or null after its error lines when it cannot be loaded.
-    static std::shared_ptr<const CommandTable> load(const QString& path);
+    struct Loaded {
+        // Null, after its error lines, when the file cannot be loaded.
+        std::shared_ptr<const CommandTable> table;
+        // Then why not, as those lines tell it.
+        QString refusal;
+    };
+    static Loaded load(const QString& path);
 
     // The table queries; each logs what it cannot find and answers empty or 0.
     int getArgumentCount(const ls::EnumKey& key) const;

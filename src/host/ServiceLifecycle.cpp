@@ -3,6 +3,7 @@
 #include "CommandHandlerAdaptor.h"
 #include "ServiceName.h"
 #include "ServiceWatcher.h"
+#include "StatusNotice.h"
 #include "SystemCheck.h"
 #include "TerminationNotifier.h"
 
@@ -25,7 +26,8 @@ const QString localInterface = QStringLiteral("org.freedesktop.DBus.Local");
 } // namespace
 
 ServiceLifecycle::ServiceLifecycle(QObject* parent)
-    : QObject(parent), m_termination(new TerminationNotifier(this))
+    : QObject(parent), m_termination(new TerminationNotifier(this)),
+      m_notice(new StatusNotice(this))
 {
     connect(m_termination, &TerminationNotifier::terminationRequested, this,
             &ServiceLifecycle::stop);
@@ -52,6 +54,9 @@ bool ServiceLifecycle::waitForSiblings()
     SystemCheck gate;
     QEventLoop waiting;
     connect(&gate, &SystemCheck::siblingsReady, &waiting, &QEventLoop::quit);
+    connect(&gate, &SystemCheck::waiting, this, [this](const QStringList& missing) {
+        m_notice->show(QStringLiteral("Waiting for %1").arg(missing.join(QStringLiteral(", "))));
+    });
     if (!gate.start()) {
         // Ended early by stop(), which ends every event loop of the main thread.
         waiting.exec();
@@ -62,6 +67,11 @@ bool ServiceLifecycle::waitForSiblings()
 void ServiceLifecycle::setReload(std::function<void()> reload)
 {
     m_reload = std::move(reload);
+}
+
+void ServiceLifecycle::showStatus(const ServiceStatus& status)
+{
+    m_notice->follow(status);
 }
 
 bool ServiceLifecycle::serve()

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class ServiceStatus;
+class StatusNotice;
 class TerminationNotifier;
 
 // The service's life as its dependants and systemd see it, from the first step on: the wait for
@@ -28,6 +30,8 @@ public:
     // Only the process that owns the bus name serves it: it announces itself ready. False, after
     // the error line, when the announcement cannot be written: nobody would see the service.
     bool serve();
+    // systemd's status line follows the status from now on.
+    void showStatus(const ServiceStatus& status);
     // Another instance never touches the readiness registry. Both end, non-zero, when the bus
     // goes.
     void watchBus();
@@ -42,6 +46,7 @@ private:
     void withdraw();
 
     TerminationNotifier* m_termination;
+    StatusNotice* m_notice;
     bool m_watchingBus = false;
     std::function<void()> m_reload;
     bool m_serving = false;

@@ -82,6 +82,7 @@ bool SystemCheck::start()
         return true;
     }
     qInfo().noquote() << "Waiting for sibling services:" << m_missing.join(QStringLiteral(", "));
+    emit waiting(m_missing);
     m_recheck->start();
     return false;
 }
@@ -97,10 +98,13 @@ void SystemCheck::check()
     watchDirectory();
     const QStringList stillMissing = notReady();
     logArrivals(m_missing, stillMissing);
+    const bool changed = stillMissing != m_missing;
     m_missing = stillMissing;
     if (m_missing.isEmpty()) {
         m_recheck->stop();
         emit siblingsReady();
+    } else if (changed) {
+        emit waiting(m_missing);
     }
 }
 

@@ -23,6 +23,8 @@ public:
 
 signals:
     void siblingsReady();
+    // The readiness names of the siblings still waited for, each time they change.
+    void waiting(const QStringList& readinessNames);
 
 private:
     void check();

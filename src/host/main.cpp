@@ -7,6 +7,8 @@
 #include "Lanes.h"
 #include "ServiceLifecycle.h"
 #include "ServiceName.h"
+#include "ServiceStatus.h"
+#include "StatusAdaptor.h"
 #include "TerminationNotifier.h"
 #include "Watchdog.h"
 
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -119,24 +122,35 @@ bool anotherInstanceServes()
            bus.interface()->isServiceRegistered(commandHandlerServiceName).value();
 }
 
-// Builds the handler, its bus adaptor and its console, and loads the command table. Without the
-// bus, without the name the bus refuses it, or without a table there is nothing to serve: null
+// What main starts serving with; every part is the lanes' child.
+struct Service {
+    CommandHandler* handler;
+    CommandHandlerAdaptor* adaptor;
+    ServiceStatus* status;
+};
+
+// Builds the handler, its bus adaptors and its console, and loads the command table. Without the
+// bus, without the name the bus refuses it, or without a table there is nothing to serve: empty
 // after the error line, so that the process exits and systemd can restart it. A name that
 // another instance owns is no failure: this one still offers its console.
-CommandHandlerAdaptor* buildService(Lanes& lanes)
+std::optional<Service> buildService(Lanes& lanes)
 {
     auto* handler = new CommandHandler(lanes, &lanes);
+    // Before the table is loaded, which the status records, and before the handler is
+    // registered on the bus, which finds its adaptors then.
+    auto* status = new ServiceStatus(lanes, *handler, handler);
+    new StatusAdaptor(handler, *status);
     auto* adaptor = new CommandHandlerAdaptor(handler);
     using Registration = CommandHandlerAdaptor::Registration;
     if (adaptor->registration() == Registration::offBus ||
         adaptor->registration() == Registration::nameRefused) {
-        return nullptr;
+        return std::nullopt;
     }
     new Console(handler);
     if (!handler->initialize()) {
-        return nullptr;
+        return std::nullopt;
     }
-    return adaptor;
+    return Service{handler, adaptor, status};
 }
 
 // A standard descriptor that is closed at start would be handed to the next file opened (the
@@ -188,17 +202,20 @@ int main(int argc, char** argv)
     const LaneSettings settings;
     // The handler and all it owns are the lanes' children, so that they go before the lanes.
     Lanes lanes({settings.capacity(), settings.waitSeconds()});
-    CommandHandlerAdaptor* adaptor = buildService(lanes);
-    if (adaptor == nullptr) {
+    const std::optional<Service> service = buildService(lanes);
+    if (!service) {
         return EXIT_FAILURE;
     }
-    auto* handler = qobject_cast<CommandHandler*>(adaptor->parent());
+    CommandHandler* handler = service->handler;
     lifecycle.setReload([handler] { handler->reload(); });
-    if (adaptor->registration() != CommandHandlerAdaptor::Registration::ownsName) {
+    if (service->adaptor->registration() != CommandHandlerAdaptor::Registration::ownsName) {
         lifecycle.watchBus();
     } else if (!lifecycle.serve()) {
         lanes.stop();
         return EXIT_FAILURE;
+    } else {
+        service->status->serving();
+        lifecycle.showStatus(*service->status);
     }
     Watchdog watchdog;
     const int exitCode = QCoreApplication::exec();

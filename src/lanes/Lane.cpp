@@ -6,6 +6,7 @@
 #include "SiblingLink.h"
 #include "SiblingRunner.h"
 #include "Siblings.h"
+#include "WallClock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,6 +34,8 @@ struct Lane::Queue {
     // Waiting and running.
     int held = 0;
     bool stopping = false;
+    // Its running, waiting and held counts are kept by the fields above and the queue.
+    Status status;
     const int waitBoundSeconds;
     // Made and used on the lane's thread only.
     Runner runner;
@@ -125,26 +128,55 @@ std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion compl
         const std::lock_guard<std::mutex> lock(m_queue->mutex);
         held = m_queue->held;
         stopping = m_queue->stopping;
-        if (!stopping && held < m_capacity) {
+        if (stopping) {
+            ++m_queue->status.notRunAtStop;
+        } else if (held >= m_capacity) {
+            ++m_queue->status.notRunFull;
+        } else {
             QElapsedTimer since;
             since.start();
             m_queue->waiting.push_back({call, std::move(completion), since});
-            ++m_queue->held;
+            if (m_queue->held++ == 0) {
+                m_queue->status.busySinceUs = wallClockUs();
+            }
         }
     }
-    // Behind the end of the lane nothing would run it, nor answer its caller.
-    if (stopping) {
-        return notRunAtStop(call);
+    if (!stopping && held < m_capacity) {
+        QCoreApplication::postEvent(m_context, wake.release());
+        return std::nullopt;
     }
-    if (held >= m_capacity) {
+    if (!stopping) {
         CH_ERROR_LINE() << "Lane of" << m_sibling.name << "full:" << held
                         << "requests wait, request refused.";
-        return reply::failure(QStringLiteral("%1: not run: %2 has %3 requests waiting")
-                                  .arg(Category::commandLabel(call.number), m_sibling.busName)
-                                  .arg(held));
     }
-    QCoreApplication::postEvent(m_context, wake.release());
-    return std::nullopt;
+    // Behind the end of the lane nothing would run it, nor answer its caller.
+    const QVariantMap refused = stopping ? notRunAtStop(call) : notRunWhenFull(call, held);
+    const std::lock_guard<std::mutex> lock(m_queue->mutex);
+    return noted(m_queue->status, refused);
+}
+
+QVariantMap Lane::notRunWhenFull(const SiblingCall& call, int held) const
+{
+    return reply::failure(QStringLiteral("%1: not run: %2 has %3 requests waiting")
+                              .arg(Category::commandLabel(call.number), m_sibling.busName)
+                              .arg(held));
+}
+
+Lane::Status Lane::status() const
+{
+    const std::lock_guard<std::mutex> lock(m_queue->mutex);
+    Status status = m_queue->status;
+    status.waiting = int(m_queue->waiting.size());
+    return status;
+}
+
+const QVariantMap& Lane::noted(Status& status, const QVariantMap& reply)
+{
+    if (reply.value(ls::resultIdKey) == ls::ResultId::Failure) {
+        status.lastFailureUs = wallClockUs();
+        status.lastFailure = reply.value(errorTextKey).toString();
+    }
+    return reply;
 }
 
 // On the lane's thread, once per queued call. The wait is checked only here: a call taken off
@@ -156,16 +188,43 @@ void Lane::runNext(Queue& queue)
     Queue::Waiting next = std::move(queue.waiting.front());
     queue.waiting.pop_front();
     const bool stopping = queue.stopping;
+    const bool expired = !stopping && next.since.elapsed() >= qint64(queue.waitBoundSeconds) * 1000;
+    if (!stopping && !expired) {
+        queue.status.running = next.call.number;
+        queue.status.runningSinceUs = wallClockUs();
+    }
     lock.unlock();
+    QVariantMap reply;
     if (stopping) {
-        next.completion(notRunAtStop(next.call));
-    } else if (next.since.elapsed() >= qint64(queue.waitBoundSeconds) * 1000) {
-        next.completion(notRunAfterWait(next.call, queue.waitBoundSeconds));
+        reply = notRunAtStop(next.call);
+    } else if (expired) {
+        reply = notRunAfterWait(next.call, queue.waitBoundSeconds);
     } else {
-        next.completion(queue.runner(next.call));
+        reply = queue.runner(next.call);
     }
     lock.lock();
-    --queue.held;
+    if (--queue.held == 0) {
+        queue.status.busySinceUs = 0;
+    }
+    count(queue.status, reply, stopping, expired);
+    lock.unlock();
+    // Counted before the caller hears of it, so that a status read after the reply shows it.
+    next.completion(reply);
+}
+
+void Lane::count(Status& status, const QVariantMap& reply, bool stopping, bool expired)
+{
+    if (stopping) {
+        ++status.notRunAtStop;
+    } else if (expired) {
+        ++status.notRunAfterWait;
+    } else {
+        status.running = 0;
+        status.runningSinceUs = 0;
+        ++status.run;
+        status.failed += reply.value(ls::resultIdKey) == ls::ResultId::Failure ? 1 : 0;
+    }
+    noted(status, reply);
 }
 
 QVariantMap Lane::notRunAtStop(const SiblingCall& call)

@@ -31,6 +31,26 @@ public:
     static RunnerFactory siblingRunner();
     // A lane ends once its sibling call has returned, which the call time-out bounds.
     static const int stopTimeoutMs;
+    // What the lane does and has done since it started, as a copy taken under the lane's lock.
+    struct Status {
+        // The command running on the sibling (0 while none does) and since when, in
+        // microseconds since the epoch.
+        int running = 0;
+        quint64 runningSinceUs = 0;
+        // Since when the lane has had calls to run without a pause; 0 while it has none.
+        quint64 busySinceUs = 0;
+        int waiting = 0;
+        // Run on the sibling; of those, answered with a failure.
+        quint64 run = 0;
+        quint64 failed = 0;
+        // Answered without being run: waited past the bound, lane full, service stopping.
+        quint64 notRunAfterWait = 0;
+        quint64 notRunFull = 0;
+        quint64 notRunAtStop = 0;
+        // The last failure the lane answered with, run or not, as a caller's errorText gives it.
+        quint64 lastFailureUs = 0;
+        QString lastFailure;
+    };
     struct Limits {
         // Calls held at once, waiting and running.
         int capacity;
@@ -48,6 +68,8 @@ public:
     // gets a failure, after one error line.
     std::optional<QVariantMap> queue(const SiblingCall& call, Completion completion);
 
+    Status status() const;
+
     // The thread ends after the call it runs; calls still waiting are not run but answered with
     // a failure, so that no caller is left without a reply.
     void requestStop();
@@ -60,6 +82,10 @@ private:
     struct Queue;
     class Context;
     static void runNext(Queue& queue);
+    // Under the queue's lock: what the lane answered a call with, counted.
+    static void count(Status& status, const QVariantMap& reply, bool stopping, bool expired);
+    static const QVariantMap& noted(Status& status, const QVariantMap& reply);
+    QVariantMap notRunWhenFull(const SiblingCall& call, int held) const;
     static QVariantMap notRunAtStop(const SiblingCall& call);
     static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
 

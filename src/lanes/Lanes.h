@@ -21,6 +21,8 @@ public:
     std::optional<QVariantMap> carry(const SiblingCall& call, Completion completion) override;
     QString cannotRun(const SiblingCall& call) const override;
 
+    Lane::Status status(const Sibling& sibling) const { return m_lanes.value(&sibling)->status(); }
+
     // Ends the lanes, waiting for all of them together at most one sibling call time-out. The
     // calls still waiting are answered as not run.
     void stop();

@@ -282,7 +282,7 @@ void CommandHandlerTest::eachCatalogueReplyHasABudgetOfItsOwn()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(large).toJson()) > 0);
     file.close();
     LogCapture log;
-    const auto loaded = CommandTable::load(file.fileName());
+    const auto loaded = CommandTable::load(file.fileName()).table;
     QVERIFY(loaded != nullptr);
     const QStringList errors = log.messages(QtCriticalMsg);
     QCOMPARE(errors.size(), 101);
@@ -365,7 +365,7 @@ void CommandHandlerTest::catalogueKeepsWhatExactlyFits()
     std::shared_ptr<const CommandTable> loaded;
     {
         LogCapture log;
-        loaded = CommandTable::load(file.fileName());
+        loaded = CommandTable::load(file.fileName()).table;
         QVERIFY(loaded != nullptr);
         const QString leftOut = QStringLiteral("\"%1\" left out of the catalogue: the reply would "
                                                "exceed what the bus carries in one message.")
