@@ -60,6 +60,9 @@ private slots:
 private:
     int runMix(int requestsEach, const std::function<void(int)>& onProgress);
     bool setFault(const QString& sibling, const QString& mode) const;
+    quint64 refusedUndefined() const;
+    // Whether a PropertiesChanged of the status has shown the sibling on the bus or off it.
+    bool announced(const QString& sibling, bool onBus) const;
 
     TestBus m_bus;
     ServiceProcess* m_service = nullptr;
@@ -80,6 +83,7 @@ void DeviceCommandsTest::initTestCase()
     m_service = m_bus.startService();
     qunsetenv("COMMAND_HANDLER_LANE_WAIT_SECONDS");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
+    QVERIFY(m_bus.watchStatus());
 }
 
 namespace {
@@ -203,6 +207,11 @@ void DeviceCommandsTest::commandReachesItsSibling()
     }
 }
 
+quint64 DeviceCommandsTest::refusedUndefined() const
+{
+    return m_bus.status().value("Refused").toMap().value("Undefined").toULongLong();
+}
+
 bool DeviceCommandsTest::setFault(const QString& sibling, const QString& mode) const
 {
     // By its unique name: an absent sibling has given up its well-known one.
@@ -288,7 +297,12 @@ void DeviceCommandsTest::failsWithOneLogLine()
     m_faultyName =
         m_bus.connection().interface()->serviceOwner(TestBus::busNameOf(sibling)).value();
     const bool faulty = !fault.isEmpty();
+    const quint64 refusedBefore = refusedUndefined();
     QVERIFY(!faulty || setFault(sibling, fault));
+    // A sibling that has left the bus shows so in the status.
+    if (fault == "absent") {
+        QTRY_COMPARE(m_bus.statusOf("Siblings", sibling).value("OnBus"), QVariant(false));
+    }
     auto normal = qScopeGuard([&] {
         if (faulty) {
             setFault(sibling, "normal");
@@ -308,6 +322,14 @@ void DeviceCommandsTest::failsWithOneLogLine()
     const QString reason = told.take("errorText").toString();
     QVERIFY2(reason.startsWith(errorText), qPrintable(reason));
     QCOMPARE(told, failure);
+    // The status keeps a failure on the lane word for word, and counts one refused before it.
+    if (faulty) {
+        const QVariantMap lane = m_bus.statusOf("Lanes", sibling);
+        QCOMPARE(lane.value("LastFailure").toString(), reason);
+        QVERIFY(lane.value("LastFailureAt").toULongLong() > 0);
+    } else {
+        QCOMPARE(refusedUndefined(), refusedBefore + 2);
+    }
     QVERIFY(!faulty || setFault(sibling, "normal"));
     normal.dismiss();
     // The service still serves; a refused request never reached the sibling, while the next one
@@ -347,8 +369,10 @@ void DeviceCommandsTest::siblingKilledAndRestarted()
     const QRegularExpression disconnected("Disconnected from " + sibling + "\\.?\n");
     const QRegularExpression connected("Connected to " + sibling + "\\.?\n");
     QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
+    m_bus.statusChanges.clear();
     m_bus.sibling(sibling)->stop();
     QTRY_VERIFY2(m_service->output().contains(disconnected), qPrintable(m_service->output()));
+    QTRY_VERIFY(announced(sibling, false));
 
     // The service keeps answering: the sibling's commands fail, the others are carried out.
     QCOMPARE(m_bus.process(request), failure);
@@ -358,7 +382,21 @@ void DeviceCommandsTest::siblingKilledAndRestarted()
     m_bus.startSibling(sibling);
     QVERIFY(m_bus.waitForReady(TestBus::readinessNameOf(sibling)));
     QTRY_VERIFY(m_service->output().count(connected) > connectionsBefore);
+    QTRY_VERIFY(announced(sibling, true));
     QCOMPARE(m_bus.process(request).value("resultId"), QVariant("Success"));
+}
+
+bool DeviceCommandsTest::announced(const QString& sibling, bool onBus) const
+{
+    for (const QVariantMap& change : m_bus.statusChanges) {
+        for (const QVariant& entry : change.value("Siblings").toList()) {
+            const QVariantMap map = entry.toMap();
+            if (map.value("Name") == sibling && map.value("OnBus") == onBus) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
@@ -384,6 +422,15 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
         // One beyond the lane's capacity is refused at once.
         m_bus.send("14", command(202, {14}));
         QTRY_COMPARE(m_bus.completed, QStringList({"three", "14"}));
+        // The status shows the stalled command, what waits behind it and the refusal.
+        const QVariantMap lane = m_bus.statusOf("Lanes", "print-manager");
+        QCOMPARE(lane.value("Command"), QVariant("FeedLines"));
+        QCOMPARE(lane.value("CommandNumber").toInt(), 202);
+        QVERIFY(m_bus.completed.contains("11") ||
+                lane.value("Waiting").toInt() == laneCapacity - 1);
+        QVERIFY(lane.value("BusySince").toULongLong() > 0);
+        QVERIFY(lane.value("RunningSince").toULongLong() >= lane.value("BusySince").toULongLong());
+        QVERIFY(lane.value("NotRunFull").toULongLong() >= 1);
         m_bus.send("rejected", command(4711));
         m_bus.send("document", command(300));
         m_bus.send("configuration", command(100));

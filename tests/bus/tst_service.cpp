@@ -12,6 +12,7 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +20,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <csignal>
 
@@ -169,6 +171,27 @@ int openNotifySocket(const QTemporaryDir& directory)
     return notify;
 }
 
+// The elements of one interface, each as its name and attributes; comments and layout left out.
+QStringList interfaceElements(const QString& xml, const QString& interface)
+{
+    QXmlStreamReader reader(xml);
+    QStringList elements;
+    bool inside = false;
+    while (reader.readNext() != QXmlStreamReader::Invalid && !reader.atEnd()) {
+        if (reader.isStartElement() && reader.name() == QLatin1String("interface")) {
+            inside = reader.attributes().value("name") == interface;
+        }
+        if (inside && reader.isStartElement()) {
+            QStringList element{reader.name().toString()};
+            for (const QXmlStreamAttribute& attribute : reader.attributes()) {
+                element << attribute.name() + "=" + attribute.value();
+            }
+            elements << element.join(' ');
+        }
+    }
+    return elements;
+}
+
 } // namespace
 
 class ServiceTest : public QObject
@@ -182,6 +205,7 @@ private slots:
     void wrongSignaturesAndDeepNesting();
     void hugeRequestAndEveryRequestWithoutSiblings();
     void idleServiceSleeps();
+    void statusInterfaceIsTheShippedOne();
     void secondInstanceLeavesTheFirstsReadinessAlone();
     void sighupReloadsTheTable();
     // These restart the service.
@@ -380,6 +404,19 @@ void ServiceTest::idleServiceSleeps()
     QVERIFY2(wakeUps <= 2, qPrintable(QStringLiteral("woken %1 times in 5 s").arg(wakeUps)));
 }
 
+// What the bus shows of the status, annotations included, is what the shipped XML promises.
+void ServiceTest::statusInterfaceIsTheShippedOne()
+{
+    const QDBusMessage introspected = m_bus.call(QDBusMessage::createMethodCall(
+        TestBus::serviceName, "/", "org.freedesktop.DBus.Introspectable", "Introspect"));
+    QFile shipped(QFileInfo(BUS_CONFIG_FILE).dir().filePath("com.vellorn.CommandHandler.xml"));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    const QString interface = "com.vellorn.CommandHandler.Status";
+    const QStringList elements = interfaceElements(shipped.readAll(), interface);
+    QCOMPARE(elements.size(), 16);
+    QCOMPARE(interfaceElements(introspected.arguments().value(0).toString(), interface), elements);
+}
+
 void ServiceTest::expectEveryRequestAnswered()
 {
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
@@ -503,7 +540,13 @@ void ServiceTest::sighupReloadsTheTable()
     table.remove("LoadPaper");
     const QString reloaded =
         QStringLiteral("Command table reloaded: %1 commands").arg(table.size() - 6);
+    QVERIFY(m_bus.watchStatus());
     QVERIFY(reload(QJsonDocument(table).toJson(), reloaded).contains(reloaded));
+    const QVariantMap loaded = m_bus.status();
+    QCOMPARE(loaded.value("TableCommands").toInt(), table.size() - 6);
+    QCOMPARE(loaded.value("TablePath"), QVariant(m_bus.stateDirectory() + "/commandTable.json"));
+    QTRY_VERIFY(!m_bus.statusChanges.isEmpty());
+    QCOMPARE(m_bus.statusChanges.last().value("TableLoadedAt"), loaded.value("TableLoadedAt"));
     QVERIFY(paperFeed().contains("RewindPaper") && !paperFeed().contains("LoadPaper"));
     // The lane runs with the new table: the command no longer reaches its sibling.
     const int before = m_service->output().size();
@@ -513,6 +556,13 @@ void ServiceTest::sighupReloadsTheTable()
 
     const QString kept = reload("[]", "The command table in use stays.");
     QVERIFY2(kept.contains("not a JSON object") && kept.contains("in use stays"), qPrintable(kept));
+    // The refusal is told with its cause, and the table in use keeps its time.
+    const QVariantMap refused = m_bus.status();
+    QVERIFY2(refused.value("TableRefusal").toString().endsWith("not a JSON object"),
+             qPrintable(refused.value("TableRefusal").toString()));
+    QCOMPARE(refused.value("TableLoadedAt"), loaded.value("TableLoadedAt"));
+    QCOMPARE(refused.value("TableCommands"), loaded.value("TableCommands"));
+    QTRY_COMPARE(m_bus.statusChanges.last().value("TableRefusal"), refused.value("TableRefusal"));
     QVERIFY(paperFeed().contains("RewindPaper") && ServiceWatcher::isReady(readinessName));
     // A pipe in the table's place is refused without waiting for a writer, which never comes.
     m_bus.removeCommandTable();
@@ -578,17 +628,24 @@ void ServiceTest::waitsForEverySiblingWithoutSpinningThenTheTable()
     QVERIFY2(m_bus.waitForReady(readinessName), qPrintable(m_service->output()));
     // The name must already be held when readiness shows.
     QVERIFY(m_bus.connection().interface()->isServiceRegistered(TestBus::serviceName).value());
-    // Fed at half the time-out, over and over.
-    int fed = 0;
+    QVERIFY(m_service->output().contains("Command table loaded: 30 commands"));
+    // Fed at half the time-out, over and over; systemd's status line says what the service
+    // waited for, then what it serves without the siblings, which are announced but absent.
+    QStringList notices;
     QTRY_VERIFY2_WITH_TIMEOUT(
         [&] {
-            char message[64];
+            char message[256];
             for (ssize_t size; (size = ::recv(notify, message, sizeof message, 0)) > 0;) {
-                fed += QByteArray(message, int(size)) == "WATCHDOG=1" ? 1 : 0;
+                notices << QString::fromUtf8(message, int(size));
             }
-            return fed >= 3;
+            return notices.count("WATCHDOG=1") >= 3;
         }(),
         qPrintable(m_service->output()), 10000);
+    QCOMPARE(notices.filter("STATUS="),
+             QStringList({"STATUS=Waiting for " + last,
+                          "STATUS=Serving 30 commands; print-manager not on the bus; "
+                          "configuration-manager not on the bus; document-manager not on the "
+                          "bus; speech not on the bus"}));
     ::close(notify);
 }
 

@@ -5,7 +5,9 @@
 #include "TestBus.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -59,6 +61,7 @@ private slots:
     void busPolicy();
     void slowService_data();
     void slowService();
+    void statusBesideASlowSibling();
     void completion_data();
     void completion();
     void serviceAbsent();
@@ -209,9 +212,12 @@ void ChctlTest::busPolicy()
                                inGroup
                                    ? "--groups=" + QString::number(getgrnam("cmdhandler")->gr_gid)
                                    : QStringLiteral("--clear-groups")};
-    const Result result = runChctl({"run", "203"}, {}, identity);
-    QCOMPARE(result.exitCode, exitCode);
-    QCOMPARE(result.err, error);
+    // The status has the same boundary as the commands.
+    for (const QStringList& arguments : {QStringList{"run", "203"}, QStringList{"status"}}) {
+        const Result result = runChctl(arguments, {}, identity);
+        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(result.err, error);
+    }
     // Only root may own the service's name, members of the group included.
     QProcess owner;
     owner.setProcessChannelMode(QProcess::MergedChannels);
@@ -275,6 +281,45 @@ void ChctlTest::slowService()
     // Longer than 10 s: chctl must wait as long as the service may take.
     QVERIFY(exitCode != 0 || took.elapsed() > 10000);
     QTRY_COMPARE_WITH_TIMEOUT(m_bus.completed.size(), queued, 30000);
+}
+
+// Two calls that each outlast the service's call time-out keep the speech lane busy for about
+// 4 s: the status shows the running command, then the failure its caller was told.
+void ChctlTest::statusBesideASlowSibling()
+{
+    QVERIFY(setSpeechDelay(2500));
+    auto normal = qScopeGuard([this] { setSpeechDelay(0); });
+    m_bus.clearSent();
+    m_bus.send("first", TestBus::command(500, {"first"}));
+    m_bus.send("second", TestBus::command(500, {"second"}));
+    QVERIFY(m_bus.sibling("speech")->waitForOutput("speech: speak(\"first\")"));
+    const Result busy = runChctl({"status"});
+    QCOMPARE(busy.exitCode, 0);
+    const QRegularExpression busyLine(
+        "\n +speech: busy \\d+ s with SpeakText \\(500\\), [01] waiting; \\d+ run, \\d+ "
+        "failed, 0 not run\n");
+    QVERIFY2(busy.out.contains(busyLine), qPrintable(busy.out));
+    QVERIFY2(busy.out.contains(QRegularExpression(
+                 "^ +Version: \\S+\n +Serving: since \\w{3} \\d{4}-\\d\\d-\\d\\d "
+                 "\\d\\d:\\d\\d:\\d\\d \\w+; [^\\n]+ ago\n")),
+             qPrintable(busy.out));
+    QVERIFY(busy.out.contains(QRegularExpression("\n +print-manager: on the bus, idle; ")));
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_bus.completed.size(), 2, 15000);
+    const Result json = runChctl({"--json", "status"});
+    const QVariantMap status = QJsonDocument::fromJson(json.out.toUtf8()).toVariant().toMap();
+    const QVariantList lanes = status.value("Lanes").toList();
+    QCOMPARE(lanes.size(), 4);
+    const QVariantMap speech = lanes.last().toMap();
+    QCOMPARE(speech.value("Name"), QVariant("speech"));
+    QCOMPARE(speech.value("Failed").toInt(), 2);
+    QCOMPARE(
+        speech.value("LastFailure"),
+        QVariant("SpeakText (500): com.vellorn.Speech.speak failed: no answer within 2000 ms"));
+    const Result told = runChctl({"status"});
+    QVERIFY2(told.out.contains(" ago: SpeakText (500): com.vellorn.Speech.speak failed: no "
+                               "answer within 2000 ms\n"),
+             qPrintable(told.out));
 }
 
 void ChctlTest::completion_data()

@@ -92,8 +92,16 @@ void LaneTest::runsInOrderOnItsOwnThreadUpToItsCapacity()
     QVERIFY(lane.queue(call(504), record(504)));
     QCOMPARE(log.messages(), QStringList{"Lane::queue ERROR: Lane of \"speech\" full: 3 requests "
                                          "wait, request refused."});
+    // The status shows the running call, those behind it and the refusal; then the calls run.
+    QTRY_COMPARE(lane.status().running, 501);
+    QCOMPARE(lane.status().waiting, 2);
+    QCOMPARE(lane.status().notRunFull, 1ULL);
+    QVERIFY(lane.status().busySinceUs > 0);
     sibling.release.release(3);
     QTRY_COMPARE(replied(), 3);
+    const Lane::Status done = lane.status();
+    QCOMPARE((QVector<quint64>{done.run, done.failed, quint64(done.running), done.busySinceUs}),
+             (QVector<quint64>{3, 0, 0, 0}));
     QCOMPARE(sibling.ran, (QVector<int>{501, 502, 503}));
     QCOMPARE(sibling.threads.size(), 1);
     QVERIFY(!sibling.threads.contains(QThread::currentThread()));
@@ -120,6 +128,8 @@ void LaneTest::callsPastTheWaitBoundAreNotRun()
                                    "for 0 s"}}));
     QCOMPARE(log.messages(), QStringList{"Lane::notRunAfterWait ERROR: Command 500 not run: "
                                          "com.vellorn.Speech has been busy for 0 s"});
+    QCOMPARE(lane.status().notRunAfterWait, 1ULL);
+    QCOMPARE(lane.status().lastFailure, m_replies.value(500).value("errorText").toString());
 }
 
 void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
@@ -143,6 +153,8 @@ void LaneTest::stopAnswersWaitingCallsWithoutRunningThem()
     const QString notRun =
         QStringLiteral("Lane::notRunAtStop ERROR: Lane of \"speech\" stopping: request not run.");
     QCOMPARE(log.messages(), (QStringList{notRun, notRun}));
+    QCOMPARE(lane.status().notRunAtStop, 2ULL);
+    QCOMPARE(lane.status().run, 1ULL);
 }
 
 // The handler lets through each result type a category's row names; one the lane's runner has no

@@ -3,6 +3,7 @@
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
 #include "Siblings.h"
+#include "StatusKeys.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
@@ -190,6 +191,42 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
         return {};
     }
     return libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+}
+
+QVariantMap TestBus::status() const
+{
+    QDBusMessage getAll = QDBusMessage::createMethodCall(
+        serviceName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("GetAll"));
+    const QDBusMessage reply = call(getAll << status::interfaceName);
+    return reply.arguments().isEmpty()
+               ? QVariantMap()
+               : libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+}
+
+QVariantMap TestBus::statusOf(const QString& property, const QString& sibling) const
+{
+    const QVariantList entries = status().value(property).toList();
+    for (const QVariant& entry : entries) {
+        if (entry.toMap().value(status::entry::name) == sibling) {
+            return entry.toMap();
+        }
+    }
+    return {};
+}
+
+bool TestBus::watchStatus()
+{
+    return connection().connect(
+        serviceName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), this, SLOT(onPropertiesChanged(QString, QVariantMap)));
+}
+
+void TestBus::onPropertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    if (interface == status::interfaceName) {
+        statusChanges << libpivra::dbusArgumentUnpack(changed);
+    }
 }
 
 void TestBus::send(const QString& label, const QVariantMap& request, int timeoutMs)

@@ -60,6 +60,14 @@ public:
     // Calls process on the service and returns the reply with bus containers unpacked; an
     // empty map and the bus error's name in *error when the call fails.
     QVariantMap process(const QVariantMap& request, QString* error = nullptr) const;
+    // The service's status, every property unpacked; empty when the call fails.
+    QVariantMap status() const;
+    // One sibling's entry of a status list ("Siblings" or "Lanes").
+    QVariantMap statusOf(const QString& property, const QString& sibling) const;
+    // From now on each PropertiesChanged of the status joins statusChanges, as its changed map.
+    bool watchStatus();
+    QList<QVariantMap> statusChanges;
+
     // Sends a request without waiting: its label joins completed when the reply comes, and
     // the reply, or {"error": name}, goes to replies. -1 waits as long as a bus client does by
     // default.
@@ -87,6 +95,9 @@ public:
     static const QStringList siblings;
     static const QStringList siblingBusNames;
     static const QStringList siblingReadinessNames;
+
+private slots:
+    void onPropertiesChanged(const QString& interface, const QVariantMap& changed);
 
 private:
     QTemporaryDir m_root;
