@@ -187,7 +187,8 @@ qint64 BusBench::residentKb(Side side) const
 // Everything the program executes, in all its threads, from its start to its exit, with `calls`
 // FeedLines requests in between, one after the other, as callgrind counts it; -1 when a request
 // failed or no count came.
-qint64 BusBench::callgrindTotal(const QStringList& command, const QString& busName, int calls)
+qint64 BusBench::callgrindTotal(const QStringList& command, const QString& busName,
+                                const QString& request, int calls)
 {
     QTemporaryDir directory;
     const QString counts = directory.filePath(QStringLiteral("callgrind.out"));
@@ -198,7 +199,7 @@ qint64 BusBench::callgrindTotal(const QStringList& command, const QString& busNa
                        command);
     bool served =
         program->state() == QProcess::Running && m_bus->waitForBusName(busName, callgrindTimeoutMs);
-    const QDBusMessage call = benchRequests::call(busName, QStringLiteral("feed"));
+    const QDBusMessage call = benchRequests::call(busName, request);
     for (int i = 0; served && i < calls; ++i) {
         const QDBusMessage answer =
             m_bus->connection().call(call, QDBus::Block, callgrindTimeoutMs);
@@ -233,18 +234,30 @@ qint64 BusBench::callgrindTotal(const QStringList& command, const QString& busNa
 // `calls` more: the difference is what the calls cost, without the start, the stop and what the
 // first requests set up. Simpler than switching the counting on and off in a running program, and
 // it counts every thread, the lanes and Qt's bus thread included.
-QPair<double, double> BusBench::instructionsPerFeed(int calls)
+BusBench::Instructions BusBench::instructionsPerCall(int calls)
 {
-    const auto perCall = [&](const QStringList& command, const QString& busName) {
-        const qint64 warm = callgrindTotal(command, busName, warmUpCalls);
-        const qint64 all = warm < 0 ? -1 : callgrindTotal(command, busName, warmUpCalls + calls);
+    const auto perCall = [&](const QStringList& command, const QString& busName,
+                             const QString& request) {
+        const qint64 warm = callgrindTotal(command, busName, request, warmUpCalls);
+        const qint64 all =
+            warm < 0 ? -1 : callgrindTotal(command, busName, request, warmUpCalls + calls);
         return all < 0 ? -1.0 : static_cast<double>(all - warm) / calls;
     };
-    // The forwarder learns its reply from the running service.
-    const double forwarder = perCall(
-        {QStringLiteral(BARE_SERVICE_BINARY), QStringLiteral("--forward"), QStringLiteral("feed")},
-        forwarderName);
+    const QString feed = QStringLiteral("feed");
+    const QString catalogue = QStringLiteral("categories");
+    // The yardsticks learn their replies from the running service; the bare one takes its name
+    // back from the one that served the throughput runs.
+    delete m_bare;
+    m_bare = nullptr;
+    Instructions counted{};
+    counted.forwarder =
+        perCall({QStringLiteral(BARE_SERVICE_BINARY), QStringLiteral("--forward"), feed},
+                forwarderName, feed);
+    counted.bareCatalogue =
+        perCall({QStringLiteral(BARE_SERVICE_BINARY), catalogue}, bareName, catalogue);
     delete m_service;
     m_service = nullptr;
-    return {perCall({serviceBinary()}, serviceName), forwarder};
+    counted.feed = perCall({serviceBinary()}, serviceName, feed);
+    counted.catalogue = perCall({serviceBinary()}, serviceName, catalogue);
+    return counted;
 }

@@ -40,10 +40,19 @@ public:
     bool setSiblingDelay(const QString& busName, int milliseconds);
     // Resident memory in KiB, or -1.
     qint64 residentKb(Side side) const;
-    // Instructions per FeedLines request that callgrind counts in the service and in the minimal
-    // forwarder, {service, forwarder}, over `calls` requests; -1 for one not measured. Stops the
-    // service of startServices(), whose name the measured one needs: the last measurement.
-    QPair<double, double> instructionsPerFeed(int calls);
+    // Instructions per request that callgrind counts, over `calls` requests; -1 for one not
+    // measured.
+    struct Instructions {
+        // FeedLines in the service and in the minimal forwarder.
+        double feed;
+        double forwarder;
+        // GetCommandCategories in the service and in the bare service.
+        double catalogue;
+        double bareCatalogue;
+    };
+    // Stops the services of startServices(), whose names the measured ones need: the last
+    // measurement.
+    Instructions instructionsPerCall(int calls);
 
     QString problem() const { return m_problem; }
 
@@ -53,7 +62,8 @@ private:
     startOnBus(const QString& program, const QStringList& arguments = {},
                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
     bool fail(const QString& problem);
-    qint64 callgrindTotal(const QStringList& command, const QString& busName, int calls);
+    qint64 callgrindTotal(const QStringList& command, const QString& busName,
+                          const QString& request, int calls);
 
     TestBus* m_bus = nullptr;
     ServiceProcess* m_service = nullptr;

@@ -220,27 +220,35 @@ void addMemory(Report& report, const BusBench& bench)
         QStringLiteral("<= %1x").arg(memoryLimit), share > 0.0 && share <= memoryLimit);
 }
 
-// Callgrind's instructions per FeedLines request: the service's against a forwarder that only
-// calls the print-manager and answers, so the ratio is what the service's own work adds. False
-// when not measured.
+// Callgrind's instructions per request: FeedLines in the service against a forwarder that only
+// calls the print-manager and answers, so the ratio is what the service's own work adds, and the
+// catalogue against the bare service. False when not measured.
 bool addInstructions(Report& report, BusBench& bench)
 {
-    const QPair<double, double> perCall = bench.instructionsPerFeed(countedCalls);
-    const double ratio =
-        perCall.first > 0.0 && perCall.second > 0.0 ? perCall.first / perCall.second : 0.0;
-    report.row(QStringLiteral("FeedLines instructions/call: service / forwarder"),
-               ratio > 0.0 ? QStringLiteral("%1x (%2k, forwarder %3k; %4 calls)")
-                                 .arg(ratio, 0, 'f', 2)
-                                 .arg(perCall.first / 1000.0, 0, 'f', 0)
-                                 .arg(perCall.second / 1000.0, 0, 'f', 0)
-                                 .arg(countedCalls)
-                           : QStringLiteral("not measured"),
-               QStringLiteral("<= %1x").arg(instructionsLimit),
-               ratio > 0.0 && ratio <= instructionsLimit);
-    if (ratio <= 0.0) {
+    const BusBench::Instructions counted = bench.instructionsPerCall(countedCalls);
+    const auto row = [&report](const QString& label, double service, double yardstick,
+                               const QString& yardstickName) {
+        const double ratio = service > 0.0 && yardstick > 0.0 ? service / yardstick : 0.0;
+        report.row(label,
+                   ratio > 0.0 ? QStringLiteral("%1x (%2k, %3 %4k; %5 calls)")
+                                     .arg(ratio, 0, 'f', 2)
+                                     .arg(service / 1000.0, 0, 'f', 1)
+                                     .arg(yardstickName)
+                                     .arg(yardstick / 1000.0, 0, 'f', 1)
+                                     .arg(countedCalls)
+                               : QStringLiteral("not measured"),
+                   QStringLiteral("<= %1x").arg(instructionsLimit),
+                   ratio > 0.0 && ratio <= instructionsLimit);
+        return ratio > 0.0;
+    };
+    const bool measured = row(QStringLiteral("FeedLines instructions/call: service / forwarder"),
+                              counted.feed, counted.forwarder, QStringLiteral("forwarder")) &
+                          row(QStringLiteral("Catalogue instructions/call: service / bare"),
+                              counted.catalogue, counted.bareCatalogue, QStringLiteral("bare"));
+    if (!measured) {
         qCritical().noquote() << "bench:" << bench.problem();
     }
-    return ratio > 0.0;
+    return measured;
 }
 
 } // namespace
