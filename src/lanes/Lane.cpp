@@ -128,11 +128,7 @@ std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion compl
         const std::lock_guard<std::mutex> lock(m_queue->mutex);
         held = m_queue->held;
         stopping = m_queue->stopping;
-        if (stopping) {
-            ++m_queue->status.notRunAtStop;
-        } else if (held >= m_capacity) {
-            ++m_queue->status.notRunFull;
-        } else {
+        if (!stopping && held < m_capacity) {
             QElapsedTimer since;
             since.start();
             m_queue->waiting.push_back({call, std::move(completion), since});
@@ -152,7 +148,9 @@ std::optional<QVariantMap> Lane::queue(const SiblingCall& call, Completion compl
     // Behind the end of the lane nothing would run it, nor answer its caller.
     const QVariantMap refused = stopping ? notRunAtStop(call) : notRunWhenFull(call, held);
     const std::lock_guard<std::mutex> lock(m_queue->mutex);
-    return noted(m_queue->status, refused);
+    ++(stopping ? m_queue->status.notRunAtStop : m_queue->status.notRunFull);
+    keptAsFailure(m_queue->status, refused);
+    return refused;
 }
 
 QVariantMap Lane::notRunWhenFull(const SiblingCall& call, int held) const
@@ -170,13 +168,14 @@ Lane::Status Lane::status() const
     return status;
 }
 
-const QVariantMap& Lane::noted(Status& status, const QVariantMap& reply)
+bool Lane::keptAsFailure(Status& status, const QVariantMap& reply)
 {
-    if (reply.value(ls::resultIdKey) == ls::ResultId::Failure) {
-        status.lastFailureUs = wallClockUs();
-        status.lastFailure = reply.value(errorTextKey).toString();
+    if (reply.value(ls::resultIdKey) != ls::ResultId::Failure) {
+        return false;
     }
-    return reply;
+    status.lastFailureUs = wallClockUs();
+    status.lastFailure = reply.value(errorTextKey).toString();
+    return true;
 }
 
 // On the lane's thread, once per queued call. The wait is checked only here: a call taken off
@@ -214,6 +213,7 @@ void Lane::runNext(Queue& queue)
 
 void Lane::count(Status& status, const QVariantMap& reply, bool stopping, bool expired)
 {
+    const bool failed = keptAsFailure(status, reply);
     if (stopping) {
         ++status.notRunAtStop;
     } else if (expired) {
@@ -222,9 +222,8 @@ void Lane::count(Status& status, const QVariantMap& reply, bool stopping, bool e
         status.running = 0;
         status.runningSinceUs = 0;
         ++status.run;
-        status.failed += reply.value(ls::resultIdKey) == ls::ResultId::Failure ? 1 : 0;
+        status.failed += failed ? 1 : 0;
     }
-    noted(status, reply);
 }
 
 QVariantMap Lane::notRunAtStop(const SiblingCall& call)

@@ -84,7 +84,8 @@ private:
     static void runNext(Queue& queue);
     // Under the queue's lock: what the lane answered a call with, counted.
     static void count(Status& status, const QVariantMap& reply, bool stopping, bool expired);
-    static const QVariantMap& noted(Status& status, const QVariantMap& reply);
+    // A failure is kept as the lane's last one; false for a success.
+    static bool keptAsFailure(Status& status, const QVariantMap& reply);
     QVariantMap notRunWhenFull(const SiblingCall& call, int held) const;
     static QVariantMap notRunAtStop(const SiblingCall& call);
     static QVariantMap notRunAfterWait(const SiblingCall& call, int waitBoundSeconds);
