@@ -111,6 +111,31 @@ QString lackingLine(const QString& name)
                .arg(Category::commandLabel(category->commands.value(name)), category->key);
 }
 
+// Why an entry filed under a category cannot work; empty when it can. A misspelt name is taken
+// for the lacking command it was meant as, which then has no line of its own.
+QString entryProblem(const QString& name, const QVariantMap& entry, QStringList& lacking,
+                     const CallCarrier& carrier)
+{
+    const QString categoryName = entry.value(ls::categoryKey).toString();
+    const Category* category = Category::named(categoryName);
+    if (category == nullptr) {
+        return QStringLiteral("its category \"%1\" is no category of the service")
+            .arg(categoryName);
+    }
+    if (!category->commands.hasKey(name)) {
+        QString why = QStringLiteral("it is no command of %1").arg(category->key);
+        if (const QString meant = meantCommand(name, *category, lacking); !meant.isEmpty()) {
+            why += QStringLiteral(", which lacks \"%1\"").arg(meant);
+            lacking.removeOne(meant);
+        }
+        return why;
+    }
+    if (const QString why = countProblem(entry); !why.isEmpty()) {
+        return why;
+    }
+    return callProblem(entry, *category, carrier);
+}
+
 } // namespace
 
 QStringList TableCheck::problems(const CommandTable& table, const CallCarrier& carrier)
@@ -126,23 +151,7 @@ QStringList TableCheck::problems(const CommandTable& table, const CallCarrier& c
         if (!entry.contains(ls::categoryKey)) {
             continue;
         }
-        const QString categoryName = entry.value(ls::categoryKey).toString();
-        const Category* category = Category::named(categoryName);
-        QString why;
-        if (category == nullptr) {
-            why = QStringLiteral("its category \"%1\" is no category of the service")
-                      .arg(categoryName);
-        } else if (!category->commands.hasKey(it.key())) {
-            why = QStringLiteral("it is no command of %1").arg(category->key);
-            if (const QString meant = meantCommand(it.key(), *category, lacking);
-                !meant.isEmpty()) {
-                why += QStringLiteral(", which lacks \"%1\"").arg(meant);
-                lacking.removeOne(meant);
-            }
-        } else if (why = countProblem(entry); why.isEmpty()) {
-            why = callProblem(entry, *category, carrier);
-        }
-        if (!why.isEmpty()) {
+        if (const QString why = entryProblem(it.key(), entry, lacking, carrier); !why.isEmpty()) {
             lines.append(cannotWork(it.key(), why));
         }
     }
