@@ -61,7 +61,7 @@ ServiceClient::Answer ServiceClient::call(QVariantMap request) const
         QDBusMessage::createMethodCall(commandHandlerServiceName, QStringLiteral("/"),
                                        commandHandlerServiceName, QStringLiteral("process"));
     message << request;
-    return send(message);
+    return ask(message);
 }
 
 ServiceClient::Answer ServiceClient::status() const
@@ -70,10 +70,10 @@ ServiceClient::Answer ServiceClient::status() const
         commandHandlerServiceName, QStringLiteral("/"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
     message << status::interfaceName;
-    return send(message);
+    return ask(message);
 }
 
-ServiceClient::Answer ServiceClient::send(const QDBusMessage& message) const
+ServiceClient::Answer ServiceClient::ask(const QDBusMessage& message) const
 {
     if (!m_connection.isConnected()) {
         const QDBusError error = m_connection.lastError();

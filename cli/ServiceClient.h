@@ -37,7 +37,7 @@ public:
 
 private:
     Answer call(QVariantMap request) const;
-    Answer send(const QDBusMessage& message) const;
+    Answer ask(const QDBusMessage& message) const;
     static QString unreachable(const QString& errorName, const QString& errorMessage);
     QString noReply() const;
 
