@@ -78,10 +78,7 @@ void DeviceCommandsTest::initTestCase()
     qputenv("QT_LOGGING_RULES", "PrintManager.debug=true;DocumentManager.debug=true;"
                                 "ConfigurationManager.debug=true;Speech.debug=true");
     qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
-    // No bound at all is not a bound the service takes: the default one holds.
-    qputenv("COMMAND_HANDLER_LANE_WAIT_SECONDS", "0");
     m_service = m_bus.startService();
-    qunsetenv("COMMAND_HANDLER_LANE_WAIT_SECONDS");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
     QVERIFY(m_bus.watchStatus());
 }
@@ -174,10 +171,6 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             {{"enabled", false}, {"previous", false}}, "enabled : false\n");
     addCall(command(600, {"1"}), "print-manager: setIPCState(true)",
             {{"enabled", true}, {"previous", false}});
-    // An empty list is no argument, as the console sends it: IPC goes on.
-    QVariantMap noState = command(600);
-    noState.insert("args", QVariantList());
-    addCall(noState, "print-manager: setIPCState(true)", {{"enabled", true}, {"previous", true}});
     const auto test = [](int number, const QString& name, int parameter) {
         return QVariantMap{
             {"test", number}, {"name", name}, {"parameter", parameter}, {"result", "passed"}};
@@ -185,7 +178,6 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
     addCall(command(601), "print-manager: runTestCmd(601, 0)", test(601, "motor", 0),
             "name = motor\n");
     addCall(command(602, {5}), "print-manager: runTestCmd(602, 5)", test(602, "head", 5));
-    addCall(command(603, {2.0}), "print-manager: runTestCmd(603, 2)", test(603, "sensor", 2));
 }
 
 void DeviceCommandsTest::commandReachesItsSibling()
@@ -352,19 +344,19 @@ void DeviceCommandsTest::siblingKilledAndRestarted_data()
 {
     QTest::addColumn<QString>("sibling");
     QTest::addColumn<QVariantMap>("request");
-    QTest::addColumn<QVariantMap>("otherSibling");
-    QTest::newRow("print-manager") << "print-manager" << command(202, {7}) << command(300);
-    QTest::newRow("document-manager") << "document-manager" << command(300) << command(203);
-    QTest::newRow("configuration-manager")
-        << "configuration-manager" << command(100) << command(203);
-    QTest::newRow("speech") << "speech" << command(500, {"Hi"}) << command(203);
+    QTest::newRow("print-manager") << "print-manager" << command(202, {7});
+    QTest::newRow("document-manager") << "document-manager" << command(300);
+    QTest::newRow("configuration-manager") << "configuration-manager" << command(100);
+    QTest::newRow("speech") << "speech" << command(500, {"Hi"});
 }
 
 void DeviceCommandsTest::siblingKilledAndRestarted()
 {
     QFETCH(QString, sibling);
     QFETCH(QVariantMap, request);
-    QFETCH(QVariantMap, otherSibling);
+    // Another sibling's command: document-manager's while print-manager is away, else
+    // print-manager's.
+    const QVariantMap otherSibling = command(sibling == "print-manager" ? 300 : 203);
     // The link's own log line, with or without a full stop.
     const QRegularExpression disconnected("Disconnected from " + sibling + "\\.?\n");
     const QRegularExpression connected("Connected to " + sibling + "\\.?\n");
@@ -437,9 +429,6 @@ void DeviceCommandsTest::stalledSiblingDelaysOnlyItsOwnLane()
         m_bus.send("speech", command(502, {40}));
         QTRY_COMPARE(m_bus.completed.size(), m_bus.sent() - 2);
     }
-    QVERIFY(m_service->waitForOutput(
-        QString("Lane::queue ERROR: Lane of \"print-manager\" full: %1 requests wait")
-            .arg(laneCapacity)));
     QTRY_COMPARE(m_bus.completed.size(), m_bus.sent());
     QCOMPARE(m_bus.completed.mid(m_bus.sent() - 2), QStringList({"11", "13"}));
     QCOMPARE(m_bus.replies.value("14"), failure);

@@ -1,37 +1,30 @@
 // `command-handler --check-table`, the real binary: what it prints and its exit status for the
 // shipped table, a broken one and one that cannot be read; that it leaves the bus and the
 // readiness registry alone; and the unit's reload, which runs it before it signals the service.
+#include "TestBus.h"
+#include "TestTools.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QStringList lines;
-};
-
 // The table the tests break: the shipped one with FeedLines calling a method nobody offers.
 QByteArray brokenTable()
 {
-    QFile file(QStringLiteral(DEFAULT_TABLE));
-    file.open(QIODevice::ReadOnly);
-    return file.readAll().replace("\"feedLines\"", "\"feedLinez\"");
+    return TestBus::defaultCommandTable().replace("\"feedLines\"", "\"feedLinez\"");
 }
 
 // The unit's reload commands, in order, with the installed binary's path made the built one's.
 QStringList reloadCommands()
 {
-    QFile unit(QStringLiteral(UNIT_FILE));
-    unit.open(QIODevice::ReadOnly);
     static const QRegularExpression setting(QStringLiteral("^ExecReload=(.*)$"),
                                             QRegularExpression::MultilineOption);
     QStringList commands;
-    auto matches = setting.globalMatch(QString::fromUtf8(unit.readAll()));
+    auto matches = setting.globalMatch(QString::fromUtf8(readFile(UNIT_FILE)));
     while (matches.hasNext()) {
         commands.append(matches.next().captured(1).replace(QStringLiteral(INSTALLED_BINARY),
                                                            QStringLiteral(COMMAND_HANDLER_BINARY)));
@@ -52,9 +45,6 @@ private slots:
     void reloadRunsTheCheckBeforeTheSignal();
 
 private:
-    Outcome run(const QString& program, const QStringList& arguments);
-    void writeTable(const QByteArray& contents);
-
     QTemporaryDir m_state;
 };
 
@@ -68,28 +58,6 @@ void TableCheckCommandTest::initTestCase()
     qputenv("QT_MESSAGE_PATTERN", "%{message}");
 }
 
-Outcome TableCheckCommandTest::run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    const QString output = QString::fromUtf8(process.readAll());
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
-}
-
-void TableCheckCommandTest::writeTable(const QByteArray& contents)
-{
-    QFile table(m_state.filePath(QStringLiteral("commandTable.json")));
-    QVERIFY(table.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    table.write(contents);
-}
-
 void TableCheckCommandTest::checksTheNamedOrInstalledTable_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -100,18 +68,13 @@ void TableCheckCommandTest::checksTheNamedOrInstalledTable_data()
     const QString feedLinez = QStringLiteral(
         "Command table: \"FeedLines\" cannot work: the client of com.vellorn.PrintManager has no "
         "method \"feedLinez\"");
-    QFile shipped(QStringLiteral(DEFAULT_TABLE));
-    QVERIFY(shipped.open(QIODevice::ReadOnly));
-    const QByteArray good = shipped.readAll();
     QTest::newRow("shipped, named") << QStringList{"--check-table", DEFAULT_TABLE} << brokenTable()
                                     << 0 << QStringList{"30 commands, 0 problems"};
-    QTest::newRow("installed, good")
-        << QStringList{"--check-table"} << good << 0 << QStringList{"30 commands, 0 problems"};
     QTest::newRow("installed, broken") << QStringList{"--check-table"} << brokenTable() << 1
                                        << QStringList{feedLinez, "30 commands, 1 problem"};
     const QString missing = m_state.filePath(QStringLiteral("missing.json"));
     QTest::newRow("named, missing")
-        << QStringList{"--check-table", missing} << good << 1
+        << QStringList{"--check-table", missing} << TestBus::defaultCommandTable() << 1
         << QStringList{QStringLiteral("CommandHandler::initialize ERROR: reading \"%1\" failed!")
                            .arg(missing),
                        "CommandHandler::initialize ERROR: No such file or directory",
@@ -124,10 +87,10 @@ void TableCheckCommandTest::checksTheNamedOrInstalledTable()
     QFETCH(QByteArray, installed);
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
-    writeTable(installed);
-    const Outcome outcome = run(QStringLiteral(COMMAND_HANDLER_BINARY), arguments);
-    QCOMPARE(outcome.lines, lines);
-    QCOMPARE(outcome.exitCode, exitCode);
+    QVERIFY(writeFile(m_state.filePath("commandTable.json"), installed));
+    const ProgramRun check = runProgram(QStringList{COMMAND_HANDLER_BINARY} + arguments);
+    QCOMPARE((check.out + check.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts), lines);
+    QCOMPARE(check.exitCode, exitCode);
     QVERIFY(!QDir(m_state.filePath(QStringLiteral("ready"))).exists());
 }
 
@@ -146,12 +109,9 @@ void TableCheckCommandTest::reloadRunsTheCheckBeforeTheSignal()
     const QStringList commands = reloadCommands();
     QCOMPARE(commands.size(), 2);
     QCOMPARE(commands.last(), QStringLiteral("/bin/kill -HUP $MAINPID"));
-    QStringList check = commands.first().split(QLatin1Char(' '));
-    QFile shipped(QStringLiteral(DEFAULT_TABLE));
-    QVERIFY(shipped.open(QIODevice::ReadOnly));
-    writeTable(broken ? brokenTable() : shipped.readAll());
-    const Outcome outcome = run(check.takeFirst(), check);
-    QCOMPARE(outcome.exitCode, broken ? 1 : 0);
+    QVERIFY(writeFile(m_state.filePath("commandTable.json"),
+                      broken ? brokenTable() : TestBus::defaultCommandTable()));
+    QCOMPARE(runProgram(commands.first().split(QLatin1Char(' '))).exitCode, broken ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TableCheckCommandTest)

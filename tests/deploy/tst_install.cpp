@@ -3,10 +3,12 @@
 // and interface description, and the systemd files: a unit that systemd accepts and rates safe,
 // and the boot files that create the readiness directory and the device's table. Then the
 // Debian package of all of it.
+#include "TestBus.h"
+#include "TestTools.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -22,27 +24,23 @@ const QString prefix = QStringLiteral(INSTALL_PREFIX);
 QByteArray run(const QString& program, const QStringList& arguments,
                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(240000);
-    const QByteArray output = process.readAll();
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning().noquote() << program << arguments << "failed:" << output;
+    const ProgramRun ran = runProgram(QStringList{program} + arguments, {}, 240000, environment);
+    if (ran.exitCode != 0) {
+        qWarning().noquote() << program << arguments << "failed:" << ran.out << ran.err;
         return QByteArray();
     }
+    const QByteArray output = (ran.out + ran.err).toUtf8();
     return output.isNull() ? QByteArray("") : output;
 }
 
-// `cmake --install` into a staging root, stripped as the package carries the programs. It only
-// copies: nothing in the build tree is rebuilt while other tests run its programs.
-bool installInto(const QString& root)
+// `cmake --install` into a staging root, stripped or as built. It only copies: nothing in the
+// build tree is rebuilt while other tests run its programs.
+bool installInto(const QString& root, bool stripped)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DESTDIR"), root);
-    return !run(QStringLiteral(CMAKE_COMMAND), {"--install", BUILD_DIRECTORY, "--strip"},
-                environment)
+    const QStringList strip = stripped ? QStringList{"--strip"} : QStringList();
+    return !run(CMAKE_COMMAND, QStringList{"--install", BUILD_DIRECTORY} + strip, environment)
                 .isNull();
 }
 
@@ -52,30 +50,22 @@ class InstallTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(m_root.isValid() && installInto(m_root.path())); }
-    // First, before the others add to the staging tree.
-    void packageHoldsEveryInstalledFileAndPassesLintian();
+    void initTestCase() { QVERIFY(m_root.isValid() && installInto(m_root.path(), true)); }
     void bootFilesCopyTheDefaultTableOnlyWhereNoneIs();
     void unitPassesSystemdVerificationAndIsHardened();
-    void packageIsHardenedWithItsSymbolsInADbgsymPackage();
+    void packageHoldsEveryFileIsHardenedAndHasItsSymbolsInADbgsymPackage();
     void demoBuildsWithoutTestsAndServesACopyOfTheTable();
 
 private:
     QString installed(const QString& path) const { return m_root.path() + path; }
-    QByteArray read(const QString& path) const
-    {
-        QFile file(installed(path));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray read(const QString& path) const { return readFile(installed(path)); }
 
     QTemporaryDir m_root;
 };
 
 void InstallTest::bootFilesCopyTheDefaultTableOnlyWhereNoneIs()
 {
-    QFile source(QStringLiteral(PROJECT_SOURCE_DIRECTORY "/data/commandTable.json"));
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray defaultTable = source.readAll();
+    const QByteArray defaultTable = TestBus::defaultCommandTable();
     QCOMPARE(read(prefix + "/share/command-handler/commandTable.json"), defaultTable);
     QVERIFY(!QFileInfo::exists(installed(QStringLiteral("/var/lib/command-handler"))));
     const QString activation = QString::fromUtf8(
@@ -94,10 +84,7 @@ void InstallTest::bootFilesCopyTheDefaultTableOnlyWhereNoneIs()
     QVERIFY(QFileInfo(installed(QStringLiteral("/run/service-watcher"))).isDir());
     const QString table = QStringLiteral("/var/lib/command-handler/commandTable.json");
     QCOMPARE(read(table), defaultTable);
-    QFile edited(installed(table));
-    QVERIFY(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    edited.write("{}");
-    edited.close();
+    QVERIFY(writeFile(installed(table), "{}"));
     QVERIFY(!run(tmpfiles, boot).isNull());
     QCOMPARE(read(table), QByteArray("{}"));
 }
@@ -113,60 +100,20 @@ void InstallTest::unitPassesSystemdVerificationAndIsHardened()
     QString unit = QString::fromUtf8(read(prefix + "/lib/systemd/system/command-handler.service"));
     unit.replace("ExecStart=" + prefix, "ExecStart=" + installed(prefix));
     unit.replace("ExecReload=" + prefix, "ExecReload=" + installed(prefix));
-    QVERIFY(QDir().mkpath(installed(QStringLiteral("/verify"))));
-    QFile staged(installed(QStringLiteral("/verify/command-handler.service")));
-    QVERIFY(staged.open(QIODevice::WriteOnly));
-    staged.write(unit.toUtf8());
-    staged.close();
-    const QString output =
-        QString::fromUtf8(run(analyze, {"verify", "--man=no", staged.fileName()}));
+    const QString staged = installed(QStringLiteral("/verify/command-handler.service"));
+    QVERIFY(writeFile(staged, unit.toUtf8()));
+    const QString output = QString::fromUtf8(run(analyze, {"verify", "--man=no", staged}));
     QVERIFY2(!output.isNull() && !output.contains("command-handler.service:"), qPrintable(output));
 
     // hostnamed rates 1.5 on systemd 252.
     const QString security =
-        QString::fromUtf8(run(analyze, {"security", "--offline=true", staged.fileName()}));
+        QString::fromUtf8(run(analyze, {"security", "--offline=true", staged}));
     static const QRegularExpression overall(
         QStringLiteral("Overall exposure level for [^:]*: ([0-9.]+)"));
     const QRegularExpressionMatch score = overall.match(security);
     QVERIFY2(score.hasMatch(), qPrintable(security));
     qInfo().noquote() << "Exposure:" << score.captured(1);
     QVERIFY2(score.captured(1).toDouble() <= 1.0, qPrintable(security));
-}
-
-void InstallTest::packageHoldsEveryInstalledFileAndPassesLintian()
-{
-    // Packed from the staging tree rather than from the build tree: cpack would first bring the
-    // whole build tree up to date, relinking programs that other tests run meanwhile.
-    QTemporaryDir packageDirectory;
-    QVERIFY(!run(CPACK_COMMAND,
-                 {"-G", "DEB", "-B", packageDirectory.path(), "--config",
-                  BUILD_DIRECTORY "/CPackConfig.cmake", "-D", "CPACK_INSTALL_CMAKE_PROJECTS=", "-D",
-                  "CPACK_INSTALLED_DIRECTORIES=" + m_root.path() + ";."})
-                 .isNull());
-    const QStringList packages = QDir(packageDirectory.path()).entryList({QStringLiteral("*.deb")});
-    QCOMPARE(packages.size(), 1);
-    const QString package = packageDirectory.filePath(packages.first());
-
-    const QString listing = QString::fromUtf8(run("dpkg-deb", {"--contents", package}));
-    for (const char* path :
-         {"/bin/command-handler\n", "/lib/systemd/system/command-handler.service\n",
-          "/share/man/man8/command-handler.8.gz\n"}) {
-        QVERIFY2(listing.contains(" ." + prefix + path), qPrintable(listing));
-    }
-    const QString control = QString::fromUtf8(run("dpkg-deb", {"--info", package}));
-    for (const char* script : {"postinst", "prerm", "postrm"}) {
-        QVERIFY2(control.contains(QLatin1String(script)), qPrintable(control));
-    }
-    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
-    if (lintian.isEmpty()) {
-        QSKIP("lintian is not installed");
-    }
-    // Fails on errors; the warnings show in the report, and these must not be among them.
-    const QString report = QString::fromUtf8(run(lintian, {"--fail-on=error", package}));
-    QVERIFY(!report.isNull());
-    for (const char* tag : {"no-manual-page"}) {
-        QVERIFY2(!report.contains(QLatin1String(tag)), qPrintable(report));
-    }
 }
 
 namespace {
@@ -179,20 +126,20 @@ bool extract(const QString& package, const QTemporaryDir& into)
 
 } // namespace
 
-// Packed as `cpack -G DEB` packs the build tree, from an install left as built: the flags
-// dpkg-buildflags gives with hardening=+all (immediate binding, fortified), so that lintian finds
-// no hardening tag, not even an informational one; the debug information split off into
-// command-handler-dbgsym as Debian lays it out, found by the build id of the stripped service.
-void InstallTest::packageIsHardenedWithItsSymbolsInADbgsymPackage()
+// Packed as `cpack -G DEB` packs the build tree, from an install left as built (packed from a
+// staging tree rather than from the build tree: cpack would first bring the whole build tree up to
+// date, relinking programs that other tests run meanwhile). The flags dpkg-buildflags gives with
+// hardening=+all (immediate binding, fortified), so that lintian finds no hardening tag, not even
+// an informational one; the debug information split off into command-handler-dbgsym as Debian
+// lays it out, found by the build id of the stripped service.
+void InstallTest::packageHoldsEveryFileIsHardenedAndHasItsSymbolsInADbgsymPackage()
 {
 #ifdef CH_SANITIZED_BUILD
-    QSKIP("the sanitizers' builds go without Debian's hardening flags");
+    QSKIP("the sanitizers' builds go without Debian's hardening flags; their files are the same");
 #endif
     QTemporaryDir unstripped;
     QTemporaryDir packages;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DESTDIR"), unstripped.path());
-    QVERIFY(!run(CMAKE_COMMAND, {"--install", BUILD_DIRECTORY}, environment).isNull());
+    QVERIFY(installInto(unstripped.path(), false));
     QVERIFY(!run(CPACK_COMMAND,
                  {"-G", "DEB", "-B", packages.path(), "--config",
                   BUILD_DIRECTORY "/CPackConfig.cmake", "-D", "CPACK_INSTALL_CMAKE_PROJECTS=", "-D",
@@ -203,6 +150,22 @@ void InstallTest::packageIsHardenedWithItsSymbolsInADbgsymPackage()
         made.filter(QRegularExpression("^command-handler_")).value(0, QStringLiteral("none")));
     QTemporaryDir contents;
     QVERIFY2(extract(package, contents), qPrintable(made.join(' ')));
+    for (const char* path : {"/bin/command-handler", "/lib/systemd/system/command-handler.service",
+                             "/share/man/man8/command-handler.8.gz"}) {
+        QVERIFY2(QFileInfo::exists(contents.path() + prefix + path), path);
+    }
+    const QString scripts = QString::fromUtf8(run("dpkg-deb", {"--info", package}));
+    for (const char* script : {"postinst", "prerm", "postrm"}) {
+        QVERIFY2(scripts.contains(QLatin1String(script)), qPrintable(scripts));
+    }
+    // Fails on errors; the warnings and notes show in the report, and the tags below must not be
+    // among them.
+    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+    const QString report =
+        lintian.isEmpty()
+            ? QString()
+            : QString::fromUtf8(run(lintian, {"--fail-on=error", "--display-info", package}));
+    QVERIFY2(lintian.isEmpty() || !report.isNull(), qPrintable(made.join(' ')));
     const QString service = contents.path() + prefix + "/bin/command-handler";
     static const QRegularExpression bindNow(
         QStringLiteral("\\(FLAGS\\)\\s+BIND_NOW\n.*\\(FLAGS_1\\)\\s+Flags:.* NOW"),
@@ -211,13 +174,10 @@ void InstallTest::packageIsHardenedWithItsSymbolsInADbgsymPackage()
         const QString dynamic = QString::fromUtf8(run("readelf", {"--dynamic", program}));
         QVERIFY2(dynamic.contains(bindNow), qPrintable(dynamic));
     }
-    const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
-    const QString report = lintian.isEmpty()
-                               ? QString()
-                               : QString::fromUtf8(run(lintian, {"--display-info", package}));
-    for (const char* tag : {"hardening-no-bindnow", "hardening-no-fortify-functions",
-                            "hardening-no-relro", "binary-has-unneeded-section"}) {
-        QVERIFY2(lintian.isEmpty() || !report.contains(QLatin1String(tag)), qPrintable(report));
+    for (const char* tag :
+         {"hardening-no-bindnow", "hardening-no-fortify-functions", "hardening-no-relro",
+          "binary-has-unneeded-section", "no-manual-page"}) {
+        QVERIFY2(!report.contains(QLatin1String(tag)), qPrintable(report));
     }
 
     if (!run("readelf", {"--section-headers", unstripped.path() + prefix + "/bin/command-handler"})
@@ -270,10 +230,7 @@ void InstallTest::demoBuildsWithoutTestsAndServesACopyOfTheTable()
     const QString table = scratch.filePath("run/state/commandTable.json");
     QVERIFY2(output.contains("\nSTATE_DIRECTORY=" + scratch.filePath("run/state") + "\n"),
              qPrintable(output));
-    QFile source(QStringLiteral(PROJECT_SOURCE_DIRECTORY "/data/commandTable.json"));
-    QFile copy(table);
-    QVERIFY(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), source.readAll());
+    QCOMPARE(readFile(table), TestBus::defaultCommandTable());
     QVERIFY(!QFileInfo(table).isSymLink());
 
     // The pasted line, in a shell of its own.

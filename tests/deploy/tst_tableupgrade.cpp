@@ -1,11 +1,12 @@
 // The upgrade of the device's command table, as the package's postinst runs it, in a staging root
 // (DPKG_ROOT) that stands in for a device an earlier version was installed on: the table that
 // version left, and the checksum of the default it installed.
+#include "TestTools.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,23 +33,15 @@ private slots:
     void upgradeKeepsOnlyWhatWasChanged();
 
 private:
-    bool write(const QString& path, const QByteArray& contents);
     QByteArray read(const QString& path) const;
 
     QTemporaryDir m_root;
 };
 
-bool TableUpgradeTest::write(const QString& path, const QByteArray& contents)
-{
-    QFile file(m_root.path() + path);
-    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
-           file.write(contents) == contents.size();
-}
-
 QByteArray TableUpgradeTest::read(const QString& path) const
 {
-    QFile file(m_root.path() + path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    return QFile::exists(m_root.path() + path) ? readFile(m_root.path() + path)
+                                               : QByteArray("(none)");
 }
 
 void TableUpgradeTest::upgradeKeepsOnlyWhatWasChanged_data()
@@ -83,20 +76,17 @@ void TableUpgradeTest::upgradeKeepsOnlyWhatWasChanged()
     QFETCH(QByteArray, said);
     QVERIFY(m_root.isValid());
     QDir(m_root.path() + "/var").removeRecursively();
-    QVERIFY(write(QStringLiteral(DEFAULT_TABLE_PATH), newDefault));
-    QVERIFY(before == "(none)" || write(table, before));
-    QVERIFY(recorded == "(none)" || write(record, recorded));
+    QVERIFY(writeFile(m_root.path() + DEFAULT_TABLE_PATH, newDefault));
+    QVERIFY(before == "(none)" || writeFile(m_root.path() + table, before));
+    QVERIFY(recorded == "(none)" || writeFile(m_root.path() + record, recorded));
 
-    QProcess upgrade;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DPKG_ROOT"), m_root.path());
-    upgrade.setProcessEnvironment(environment);
-    upgrade.start(QStringLiteral("/bin/sh"), {QStringLiteral(UPDATE_SCRIPT)});
-    QVERIFY(upgrade.waitForFinished(30000));
-    QCOMPARE(upgrade.exitCode(), 0);
-    QCOMPARE(upgrade.readAllStandardError(), QByteArray());
-    QCOMPARE(upgrade.readAllStandardOutput(),
-             said.isEmpty() ? said : QString::fromUtf8(said).arg(m_root.path() + table).toUtf8());
+    const ProgramRun upgrade = runProgram({"/bin/sh", UPDATE_SCRIPT}, {}, 30000, environment);
+    QCOMPARE(upgrade.exitCode, 0);
+    QCOMPARE(upgrade.err, QString());
+    QCOMPARE(upgrade.out,
+             said.isEmpty() ? QString() : QString::fromUtf8(said).arg(m_root.path() + table));
     QCOMPARE(read(table), after);
     QCOMPARE(read(table + ".dist"), dist);
     // The record follows the default the table now is; a kept table keeps the one it came from.

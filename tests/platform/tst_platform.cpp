@@ -20,10 +20,10 @@ template <typename Fill> QVariant marshalled(Fill fill)
     return QVariant::fromValue(argument);
 }
 
-void entry(QDBusArgument& map, const QVariant& key, const QVariant& value)
+template <typename Key> void entry(QDBusArgument& map, const Key& key, const QVariant& value)
 {
     map.beginMapEntry();
-    map << key.toString() << QDBusVariant(value);
+    map << key << QDBusVariant(value);
     map.endMapEntry();
 }
 } // namespace
@@ -107,12 +107,8 @@ void PlatformTest::unpacksWhatASiblingSends_data()
     QTest::addColumn<QVariant>("unpacked");
     QTest::newRow("dictionary of numbers") << marshalled([](QDBusArgument& map) {
         map.beginMap(QMetaType::Int, qMetaTypeId<QDBusVariant>());
-        map.beginMapEntry();
-        map << 1 << QDBusVariant("one");
-        map.endMapEntry();
-        map.beginMapEntry();
-        map << 2 << QDBusVariant(2);
-        map.endMapEntry();
+        entry(map, 1, "one");
+        entry(map, 2, 2);
         map.endMap();
     }) << QVariant(QVariantMap{{"1", "one"}, {"2", 2}});
     QTest::newRow("structure") << marshalled([](QDBusArgument& structure) {
@@ -122,8 +118,8 @@ void PlatformTest::unpacksWhatASiblingSends_data()
     }) << QVariant(QVariantList{1, "x", "/p"});
     QTest::newRow("a key sent twice, the last one counts") << marshalled([](QDBusArgument& map) {
         map.beginMap(QMetaType::QString, qMetaTypeId<QDBusVariant>());
-        entry(map, "k", 1);
-        entry(map, "k", 2);
+        entry(map, QStringLiteral("k"), 1);
+        entry(map, QStringLiteral("k"), 2);
         map.endMap();
     }) << QVariant(QVariantMap{{"k", 2}});
 }
@@ -156,8 +152,6 @@ void PlatformTest::conversion_data()
     };
     row("int from fraction", {2.5}, "i", refused);
     row("bool from digit text", {"0"}, "b", {false});
-    row("bool from 2", {2}, "b", refused);
-    row("text from list", {QVariant(QVariantList{1})}, "s", refused);
     row("two texts", {"Speech/rate", 60}, "ss", {"Speech/rate", "60"});
     row("count differs", {}, "i", refused);
 }

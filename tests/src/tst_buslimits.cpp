@@ -30,35 +30,26 @@ QVariantMap nested(QVariant value, int maps, int lists, int variants)
     return {{"r", value}};
 }
 
-// Structures of a number and a variant, each variant holding the next level, zero innermost:
-// two containers a level.
-QVariant structures(int levels)
+// Structures of a number and a variant (two containers a level), or dictionaries from numbers to
+// variants (three), each holding the next level in its last variant, zero innermost.
+QVariant levels(int count, bool dictionaries)
 {
     QVariant inner = 0;
-    for (int i = 0; i < levels; ++i) {
+    for (int i = 0; i < count; ++i) {
         QDBusArgument level;
-        level.beginStructure();
-        level << 1 << QDBusVariant(inner);
-        level.endStructure();
-        inner = QVariant::fromValue(level);
-    }
-    return inner;
-}
-
-// Dictionaries from numbers to variants whose second entry holds the next level: three
-// containers a level.
-QVariant dictionaries(int levels)
-{
-    QVariant inner = 0;
-    for (int i = 0; i < levels; ++i) {
-        QDBusArgument level;
-        level.beginMap(QMetaType::Int, qMetaTypeId<QDBusVariant>());
-        for (const QVariant& value : {QVariant(0), inner}) {
-            level.beginMapEntry();
-            level << (value == inner ? 2 : 1) << QDBusVariant(value);
-            level.endMapEntry();
+        if (dictionaries) {
+            level.beginMap(QMetaType::Int, qMetaTypeId<QDBusVariant>());
+            for (const QVariant& value : {QVariant(0), inner}) {
+                level.beginMapEntry();
+                level << (value == inner ? 2 : 1) << QDBusVariant(value);
+                level.endMapEntry();
+            }
+            level.endMap();
+        } else {
+            level.beginStructure();
+            level << 1 << QDBusVariant(inner);
+            level.endStructure();
         }
-        level.endMap();
         inner = QVariant::fromValue(level);
     }
     return inner;
@@ -132,10 +123,10 @@ void BusLimitsTest::receivedValues_data()
 {
     QTest::addColumn<QVariant>("sent");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("structures to the limit") << structures(30) << "";
-    QTest::newRow("structures, one more") << structures(31) << deep;
-    QTest::newRow("dictionaries to the limit") << dictionaries(20) << "";
-    QTest::newRow("dictionaries, one more") << dictionaries(21) << deep;
+    QTest::newRow("structures to the limit") << levels(30, false) << "";
+    QTest::newRow("structures, one more") << levels(31, false) << deep;
+    QTest::newRow("dictionaries to the limit") << levels(20, true) << "";
+    QTest::newRow("dictionaries, one more") << levels(21, true) << deep;
 }
 
 void BusLimitsTest::receivedValues()

@@ -34,9 +34,10 @@ void LaneSettingsTest::readsDecimalsOnly_data()
     QTest::newRow("a C hexadecimal")
         << QByteArray("0x5") << QByteArray() << capacity << wait
         << QStringList{"COMMAND_HANDLER_LANE_CAPACITY=\"0x5\" is not taken"};
-    QTest::newRow("zero, negative") << QByteArray("0") << QByteArray("-3") << capacity << wait
-                                    << QStringList{"COMMAND_HANDLER_LANE_CAPACITY=\"0\"",
-                                                   "COMMAND_HANDLER_LANE_WAIT_SECONDS=\"-3\""};
+    // A wait bound of 0 would bound nothing: not taken either.
+    QTest::newRow("negative, zero") << QByteArray("-3") << QByteArray("0") << capacity << wait
+                                    << QStringList{"COMMAND_HANDLER_LANE_CAPACITY=\"-3\"",
+                                                   "COMMAND_HANDLER_LANE_WAIT_SECONDS=\"0\""};
     QTest::newRow("blanks, beyond an int")
         << QByteArray(" 7") << QByteArray("99999999999") << capacity << wait
         << QStringList{"COMMAND_HANDLER_LANE_CAPACITY=\" 7\"",

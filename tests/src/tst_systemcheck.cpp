@@ -3,8 +3,8 @@
 // descriptor back.
 #include "LogCapture.h"
 #include "ServiceWatcher.h"
-#include "Siblings.h"
 #include "SystemCheck.h"
+#include "TestBus.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -14,15 +14,6 @@
 #include <unistd.h>
 
 namespace {
-QStringList readinessNames()
-{
-    QStringList names;
-    for (const Sibling& sibling : siblings::all()) {
-        names << sibling.readinessName;
-    }
-    return names;
-}
-
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
@@ -42,7 +33,7 @@ private slots:
 
 private:
     QTemporaryDir m_directory;
-    const QStringList m_names = readinessNames();
+    const QStringList m_names = TestBus::siblingReadinessNames;
 };
 
 void SystemCheckTest::initTestCase()

@@ -4,33 +4,15 @@
 #include "CommandHandler.h"
 #include "DirectCarrier.h"
 #include "LogCapture.h"
+#include "TestBus.h"
+#include "TestTools.h"
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-
 namespace {
-
-using Mistake = std::function<void(QJsonObject&)>;
-
-QJsonObject shippedTable()
-{
-    QFile file(QStringLiteral(DEFAULT_TABLE));
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                          : QJsonObject();
-}
-
-void setField(QJsonObject& table, const QString& entry, const QString& field,
-              const QJsonValue& value)
-{
-    QJsonObject changed = table.value(entry).toObject();
-    changed.insert(field, value);
-    table.insert(entry, changed);
-}
 
 QString cannotWork(const QString& entry, const QString& why)
 {
@@ -38,8 +20,6 @@ QString cannotWork(const QString& entry, const QString& why)
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(Mistake)
 
 class TableCheckTest : public QObject
 {
@@ -51,7 +31,7 @@ private slots:
 
 private:
     // The warnings of loading the table, which must load.
-    QStringList warningsOf(const QJsonObject& table, CommandHandler::TableLoad* load = nullptr);
+    QStringList warningsOf(const QJsonObject& table, CommandHandler::TableLoad* load);
 
     QTemporaryDir m_directory;
     DirectCarrier m_carrier;
@@ -60,75 +40,66 @@ private:
 
 QStringList TableCheckTest::warningsOf(const QJsonObject& table, CommandHandler::TableLoad* load)
 {
-    QFile file(m_directory.filePath(QStringLiteral("commandTable.json")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const QString path = m_directory.filePath(QStringLiteral("commandTable.json"));
+    if (!writeFile(path, QJsonDocument(table).toJson())) {
         return {QStringLiteral("cannot write the table")};
     }
-    file.write(QJsonDocument(table).toJson());
-    file.close();
     LogCapture log;
-    const CommandHandler::TableLoad loaded = m_handler.load(file.fileName());
-    if (load != nullptr) {
-        *load = loaded;
-    }
-    return loaded.loaded ? log.messages(QtWarningMsg) : QStringList{QStringLiteral("not loaded")};
+    *load = m_handler.load(path);
+    return load->loaded ? log.messages(QtWarningMsg) : QStringList{QStringLiteral("not loaded")};
 }
 
 void TableCheckTest::eachMistakeIsNamedOnce_data()
 {
-    QTest::addColumn<Mistake>("mistake");
+    QTest::addColumn<QJsonObject>("table");
     QTest::addColumn<QString>("warning");
 
-    QTest::newRow("shipped table") << Mistake([](QJsonObject&) {}) << QString();
+    const QJsonObject shipped = TestBus::defaultTableWith();
+    const auto with = [](const char* entry, const char* field, const QJsonValue& value) {
+        return TestBus::defaultTableWith({{entry, field, value}});
+    };
+    QTest::newRow("shipped table") << shipped << QString();
     QTest::newRow("method misspelt")
-        << Mistake(
-               [](QJsonObject& table) { setField(table, "FeedLines", "function", "feedLinez"); })
+        << with("FeedLines", "function", "feedLinez")
         << cannotWork("FeedLines",
                       "the client of com.vellorn.PrintManager has no method \"feedLinez\"");
     QTest::newRow("result type unknown")
-        << Mistake([](QJsonObject& table) {
-               setField(table, "GetPaperPosition", "returnType", "integer");
-           })
+        << with("GetPaperPosition", "returnType", "integer")
         << cannotWork("GetPaperPosition", "PaperFeedCommandId takes no result type \"integer\" "
                                           "(it takes void, int, bool)");
-    QTest::newRow("category unknown") << Mistake([](QJsonObject& table) {
-        setField(table, "SetCopies", "category", "EmbosCommandId");
-    }) << cannotWork("SetCopies", "its category \"EmbosCommandId\" is no category of the service");
-    QTest::newRow("count against types") << Mistake([](QJsonObject& table) {
-        setField(table, "SetPaperLength", "argumentCount", 2);
-    }) << cannotWork("SetPaperLength", "it counts 2 argument(s) and gives the types of 1");
-    QTest::newRow("entry deleted")
-        << Mistake([](QJsonObject& table) { table.remove("StopSpeaking"); })
-        << QStringLiteral("Command table: no entry for StopSpeaking (501) of TestingCommandId: "
-                          "the command is refused");
+    QTest::newRow("category unknown")
+        << with("SetCopies", "category", "EmbosCommandId")
+        << cannotWork("SetCopies", "its category \"EmbosCommandId\" is no category of the service");
+    QTest::newRow("count against types")
+        << with("SetPaperLength", "argumentCount", 2)
+        << cannotWork("SetPaperLength", "it counts 2 argument(s) and gives the types of 1");
+    QJsonObject deleted = shipped;
+    deleted.remove("StopSpeaking");
+    QTest::newRow("entry deleted") << deleted
+                                   << QStringLiteral("Command table: no entry for StopSpeaking "
+                                                     "(501) of TestingCommandId: the command is "
+                                                     "refused");
+    QJsonObject renamed = shipped;
+    renamed.insert("SelectDokument", renamed.take("SelectDocument"));
     QTest::newRow("entry name misspelt")
-        << Mistake([](QJsonObject& table) {
-               table.insert("SelectDokument", table.take("SelectDocument"));
-           })
+        << renamed
         << cannotWork("SelectDokument",
                       "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
     QTest::newRow("a method only QObject offers")
-        << Mistake(
-               [](QJsonObject& table) { setField(table, "EjectPaper", "function", "deleteLater"); })
+        << with("EjectPaper", "function", "deleteLater")
         << cannotWork("EjectPaper",
                       "the client of com.vellorn.PrintManager has no method \"deleteLater\"");
-    QTest::newRow("no function") << Mistake([](QJsonObject& table) {
-        QJsonObject entry = table.value("LoadPaper").toObject();
-        entry.remove("function");
-        table.insert("LoadPaper", entry);
-    }) << cannotWork("LoadPaper", "it names no function");
-    QTest::newRow("empty") << Mistake([](QJsonObject& table) {
-        table = {};
-    }) << QStringLiteral("Command table: it holds no commands: every command is refused");
+    QTest::newRow("no function") << with("LoadPaper", "function", QJsonValue::Undefined)
+                                 << cannotWork("LoadPaper", "it names no function");
+    QTest::newRow("empty") << QJsonObject()
+                           << QStringLiteral("Command table: it holds no commands: every command "
+                                             "is refused");
 }
 
 void TableCheckTest::eachMistakeIsNamedOnce()
 {
-    QFETCH(Mistake, mistake);
+    QFETCH(QJsonObject, table);
     QFETCH(QString, warning);
-    QJsonObject table = shippedTable();
-    QVERIFY(!table.isEmpty());
-    mistake(table);
     CommandHandler::TableLoad load;
     QCOMPARE(warningsOf(table, &load), warning.isEmpty() ? QStringList() : QStringList{warning});
     QCOMPARE(load.problems, warning.isEmpty() ? 0 : 1);
@@ -137,10 +108,10 @@ void TableCheckTest::eachMistakeIsNamedOnce()
 // A table of thousands of wrong entries must not flood the journal.
 void TableCheckTest::manyProblemsAreBounded()
 {
-    QJsonObject table = shippedTable();
+    QJsonObject table = TestBus::defaultTableWith();
     for (int i = 0; i < 150; ++i) {
-        setField(table, QStringLiteral("Stray%1").arg(i, 3, 10, QLatin1Char('0')), "category",
-                 "PaperFeedCommandId");
+        table.insert(QStringLiteral("Stray%1").arg(i, 3, 10, QLatin1Char('0')),
+                     QJsonObject{{"category", "PaperFeedCommandId"}});
     }
     CommandHandler::TableLoad load;
     const QStringList warnings = warningsOf(table, &load);

@@ -1,4 +1,5 @@
 #include "TestBus.h"
+#include "TestTools.h"
 
 #include "ServiceProcess.h"
 #include "ServiceWatcher.h"
@@ -12,6 +13,7 @@
 #include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QTest>
 #include <QUuid>
 
@@ -93,10 +95,7 @@ void TestBus::setCommandTable(const QByteArray& contents) const
 {
     // Replaced rather than opened: the old one may be a pipe without a reader.
     removeCommandTable();
-    QFile table(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")));
-    if (table.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        table.write(contents);
-    }
+    writeFile(QDir(stateDirectory()).filePath(QStringLiteral("commandTable.json")), contents);
 }
 
 void TestBus::removeCommandTable() const
@@ -106,9 +105,19 @@ void TestBus::removeCommandTable() const
 
 QByteArray TestBus::defaultCommandTable()
 {
-    QFile table(QStringLiteral(DEFAULT_COMMAND_TABLE));
-    table.open(QIODevice::ReadOnly);
-    return table.readAll();
+    return readFile(QStringLiteral(DEFAULT_COMMAND_TABLE));
+}
+
+QJsonObject
+TestBus::defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes)
+{
+    QJsonObject table = QJsonDocument::fromJson(defaultCommandTable()).object();
+    for (const auto& [entry, field, value] : changes) {
+        QJsonObject changed = table.value(entry).toObject();
+        changed.insert(field, value);
+        table.insert(entry, changed);
+    }
+    return table;
 }
 
 void TestBus::markSiblingsReady(bool ready) const
@@ -184,13 +193,11 @@ QVariant TestBus::echo(const QVariant& value) const
 QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
 {
     const QDBusMessage reply = call(processCall(request));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        if (error != nullptr) {
-            *error = reply.errorName();
-        }
-        return {};
+    if (error != nullptr) {
+        *error = reply.errorName();
     }
-    return libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+    // An error's first argument is its text, which is no map.
+    return libpivra::dbusValueUnpack(reply.arguments().value(0)).toMap();
 }
 
 QVariantMap TestBus::status() const
@@ -198,10 +205,8 @@ QVariantMap TestBus::status() const
     QDBusMessage getAll = QDBusMessage::createMethodCall(
         serviceName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("GetAll"));
-    const QDBusMessage reply = call(getAll << status::interfaceName);
-    return reply.arguments().isEmpty()
-               ? QVariantMap()
-               : libpivra::dbusValueUnpack(reply.arguments().constFirst()).toMap();
+    return libpivra::dbusValueUnpack(call(getAll << status::interfaceName).arguments().value(0))
+        .toMap();
 }
 
 QVariantMap TestBus::statusOf(const QString& property, const QString& sibling) const

@@ -2,11 +2,15 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <QVector>
+
+#include <tuple>
 
 class ServiceProcess;
 
@@ -34,6 +38,10 @@ public:
     void setCommandTable(const QByteArray& contents) const;
     void removeCommandTable() const;
     static QByteArray defaultCommandTable();
+    // The default table with the given fields of its entries set: entry, field, value. An entry
+    // that is not there is made; an undefined value takes the field away.
+    static QJsonObject
+    defaultTableWith(const QVector<std::tuple<QString, QString, QJsonValue>>& changes = {});
 
     // The real service binary. It waits for the siblings' readiness before it registers on
     // the bus: start the simulators or call markSiblingsReady() first.
