@@ -11,6 +11,64 @@ CH_DEMO_PACKAGES=(dbus-daemon)
 # bash-completion: chctl's completion is tested with its helpers as well as without them.
 CH_TEST_PACKAGES=(libglib2.0-bin systemd dpkg-dev file lintian bash-completion)
 
+# A package for another architecture of the controller is cross-built from the same tree with
+# Debian's cross compiler and the target's libraries installed as a foreign architecture (their
+# .pc files and CMake packages in /usr/lib/<triplet>); moc and the other Qt tools stay the build
+# machine's (qtbase5-dev-tools). qemu-user runs the target's programs for the tests, without any
+# binfmt handler (its recommends, which would register one, are not installed).
+# ch_cross_packages <arch>: prints them, one a line.
+ch_cross_packages() {
+    printf '%s\n' "crossbuild-essential-$1" "qtbase5-dev:$1" "libsystemd-dev:$1" \
+        "libedit-dev:$1" "pkgconf:$1" qemu-user
+}
+
+# ch_cross_toolchain <arch>: the toolchain file for a Debian architecture, nothing for the build
+# machine's own; fails for one the project does not build for.
+ch_cross_toolchain() {
+    case "$1" in
+    "$(dpkg --print-architecture)") ;;
+    arm64) echo "$CH_ROOT/cmake/toolchains/aarch64-linux-gnu.cmake" ;;
+    armhf) echo "$CH_ROOT/cmake/toolchains/arm-linux-gnueabihf.cmake" ;;
+    *) return 1 ;;
+    esac
+}
+
+# ch_ensure_cross_packages <arch>: what a build for <arch> needs, the packaging tools included
+# (cpack's dependency lookup runs dpkg-shlibdeps and file).
+ch_ensure_cross_packages() {
+    local packages=("${CH_BUILD_PACKAGES[@]}" dpkg-dev file)
+    if [ "$1" != "$(dpkg --print-architecture)" ]; then
+        dpkg --print-foreign-architectures | grep -qx "$1" || ch_sudo dpkg --add-architecture "$1"
+        mapfile -t -O "${#packages[@]}" packages < <(ch_cross_packages "$1")
+    fi
+    ch_install_missing "${packages[@]}"
+}
+
+# ch_package_options <arch>: the cmake options of a package's build for <arch>, one a line:
+# RelWithDebInfo (the symbols go to the dbgsym package), warnings as errors, no tests, and the
+# toolchain file of a cross build.
+ch_package_options() {
+    local toolchain
+    toolchain="$(ch_cross_toolchain "$1")" || return
+    printf '%s\n' -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCH_WERROR=ON -DBUILD_TESTING=OFF \
+        ${toolchain:+"-DCMAKE_TOOLCHAIN_FILE=$toolchain"}
+}
+
+# ch_pack <build-dir>: `cpack -G DEB` there, its output in <build-dir>/cpack.log. Only this run's
+# packages are left in the directory.
+ch_pack() {
+    rm -f "$1"/command-handler*.deb
+    (cd "$1" && cpack -G DEB) >"$1/cpack.log" 2>&1
+}
+
+ch_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
 # ch_install_missing <packages...>
 ch_install_missing() {
     local missing=()
@@ -21,10 +79,11 @@ ch_install_missing() {
     done
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "Installing: ${missing[*]}"
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo apt-get update
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+        ch_sudo apt-get update
+        # A foreign architecture's package that would take the build machine's own away (a
+        # version of a shared library that only one of them has yet) stops the install instead.
+        ch_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+            --no-remove "${missing[@]}"
     fi
 }
 
