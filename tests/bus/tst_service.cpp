@@ -175,8 +175,9 @@ void ServiceTest::initTestCase()
     m_service = m_bus.startService({"--unknown-argument", "x"});
     qunsetenv("QT_LOGGING_RULES");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
-    // Everything it prints at start is out before the console's rows begin.
-    QVERIFY(m_service->waitForOutput("Successfully registered"));
+    // Everything it prints at start, the table's line last, is out before the console's rows
+    // begin.
+    QVERIFY(m_service->waitForOutput("Command table loaded"));
 }
 
 // Still up and answering; a command that no sibling could carry out, as none is there, is no
