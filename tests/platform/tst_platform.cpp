@@ -3,6 +3,7 @@
 // service cannot provoke (a reply of another type, a method the sibling lacks; a hung sibling
 // is the stop test's); and the unpacking of values as a sibling's answer brings them.
 #include "LogCapture.h"
+#include "ServiceWatcher.h"
 #include "SiblingLink.h"
 #include "TestBus.h"
 #include "libpivra/DBusArgumentUnpack.h"
@@ -40,6 +41,8 @@ private slots:
     void followsTheOwnerOfItsName();
     void unpacksWhatASiblingSends_data();
     void unpacksWhatASiblingSends();
+    void readinessNames_data();
+    void readinessNames();
 
 private:
     TestBus m_bus;
@@ -180,4 +183,30 @@ void PlatformTest::conversion()
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)
+void PlatformTest::readinessNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "speechd" << true;
+    // A name is a file of the registry's directory and nothing else.
+    QTest::newRow("path out of the directory") << "../escape" << false;
+    QTest::newRow("hidden") << ".hidden" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+// Only a valid name is ever announced, and never where the directory cannot be made.
+void PlatformTest::readinessNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, valid);
+    QCOMPARE(ServiceWatcher::setReady(name, true), valid);
+    QCOMPARE(ServiceWatcher::isReady(name), valid);
+    QVERIFY(ServiceWatcher::setReady(name, false) == valid && !ServiceWatcher::isReady(name));
+    const QByteArray directory = qgetenv("SERVICE_WATCHER_DIR");
+    qputenv("SERVICE_WATCHER_DIR", "/dev/null/ready");
+    const bool announced = ServiceWatcher::setReady(name, true);
+    qputenv("SERVICE_WATCHER_DIR", directory);
+    QVERIFY(!announced);
+}
+
 #include "tst_platform.moc"
