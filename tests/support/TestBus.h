@@ -115,4 +115,5 @@ private:
     QString m_id;
     QMap<QString, ServiceProcess*> m_siblings;
     int m_sent = 0;
+    bool m_watchingStatus = false;
 };
