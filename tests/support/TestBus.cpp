@@ -19,9 +19,6 @@
 
 const QString TestBus::serviceName = QStringLiteral("com.vellorn.CommandHandler");
 namespace {
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString propertiesChanged = QStringLiteral("PropertiesChanged");
-
 QStringList fieldOfEachSibling(QString Sibling::*field)
 {
     QStringList values;
@@ -57,13 +54,6 @@ TestBus::TestBus(QObject* parent)
 
 TestBus::~TestBus()
 {
-    // Taken back while the connection is there: once this object is gone, Qt D-Bus would look
-    // at it from its own thread to drop the watch.
-    if (m_watchingStatus) {
-        connection().disconnect(serviceName, QStringLiteral("/"), propertiesInterface,
-                                propertiesChanged, this,
-                                SLOT(onPropertiesChanged(QString, QVariantMap)));
-    }
     QDBusConnection::disconnectFromBus(m_id);
     const auto processes = findChildren<ServiceProcess*>();
     for (ServiceProcess* process : processes) {
@@ -213,7 +203,8 @@ QVariantMap TestBus::process(const QVariantMap& request, QString* error) const
 QVariantMap TestBus::status() const
 {
     QDBusMessage getAll = QDBusMessage::createMethodCall(
-        serviceName, QStringLiteral("/"), propertiesInterface, QStringLiteral("GetAll"));
+        serviceName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("GetAll"));
     return libpivra::dbusValueUnpack(call(getAll << status::interfaceName).arguments().value(0))
         .toMap();
 }
@@ -231,10 +222,9 @@ QVariantMap TestBus::statusOf(const QString& property, const QString& sibling) c
 
 bool TestBus::watchStatus()
 {
-    m_watchingStatus = connection().connect(serviceName, QStringLiteral("/"), propertiesInterface,
-                                            propertiesChanged, this,
-                                            SLOT(onPropertiesChanged(QString, QVariantMap)));
-    return m_watchingStatus;
+    return connection().connect(
+        serviceName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), this, SLOT(onPropertiesChanged(QString, QVariantMap)));
 }
 
 void TestBus::onPropertiesChanged(const QString& interface, const QVariantMap& changed)

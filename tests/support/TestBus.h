@@ -115,5 +115,4 @@ private:
     QString m_id;
     QMap<QString, ServiceProcess*> m_siblings;
     int m_sent = 0;
-    bool m_watchingStatus = false;
 };
