@@ -141,9 +141,11 @@ QVariantMap CommandHandler::process(const QVariantMap& request)
 // sibling's answer on its lane); only a failure's reason is measured here.
 QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked)
 {
+    if (!reply::isFailure(answer)) {
+        return answer;
+    }
     const QVariantMap reply = reply::forCaller(answer, reasonAsked);
-    const bool refused = answer.value(ls::resultIdKey) == ls::ResultId::Failure;
-    const QString problem = refused ? BusLimits::problem(reply) : QString();
+    const QString problem = BusLimits::problem(reply);
     if (problem.isEmpty()) {
         return reply;
     }
@@ -155,7 +157,7 @@ QVariantMap CommandHandler::outgoing(const QVariantMap& answer, bool reasonAsked
 
 void CommandHandler::count(const QVariantMap& immediate)
 {
-    if (immediate.value(ls::resultIdKey) == ls::ResultId::Failure) {
+    if (reply::isFailure(immediate)) {
         ++m_tally.refused[immediate.value(ls::errorIdKey).toString()];
     } else {
         ++m_tally.answered;

@@ -29,11 +29,16 @@ inline QVariantMap failure(const QString& why)
     return refusal(ls::undefinedKey, why);
 }
 
+inline bool isFailure(const QVariantMap& answer)
+{
+    return answer.value(ls::resultIdKey) == ls::ResultId::Failure;
+}
+
 // The reply as the caller gets it: a failure keeps its reason only for a request that asked for
 // it, so that every other reply is exactly what it always was.
 inline QVariantMap forCaller(QVariantMap answer, bool reasonAsked)
 {
-    if (!reasonAsked && answer.value(ls::resultIdKey) == ls::ResultId::Failure) {
+    if (!reasonAsked && isFailure(answer)) {
         answer.remove(errorTextKey);
     }
     return answer;

@@ -170,7 +170,7 @@ Lane::Status Lane::status() const
 
 bool Lane::keptAsFailure(Status& status, const QVariantMap& reply)
 {
-    if (reply.value(ls::resultIdKey) != ls::ResultId::Failure) {
+    if (!reply::isFailure(reply)) {
         return false;
     }
     status.lastFailureUs = wallClockUs();
