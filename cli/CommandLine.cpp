@@ -5,6 +5,7 @@
 #include "ConsoleSession.h"
 #include "ExitStatus.h"
 #include "LineEditor.h"
+#include "OptionWords.h"
 #include "ReplyPrinter.h"
 #include "ServiceName.h"
 #include "StatusPrinter.h"
@@ -13,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -97,114 +97,6 @@ QStringList senderNames()
     return senders;
 }
 
-// No option starts with a digit, so "-1" and "-1.5" are arguments even before "--".
-bool isNegativeNumber(const QString& word)
-{
-    return word.size() > 1 && word.at(0) == QLatin1Char('-') && word.at(1).isDigit();
-}
-
-bool looksLikeOption(const QString& word)
-{
-    return word.startsWith(QLatin1Char('-')) && word.size() > 1 && !isNegativeNumber(word);
-}
-
-// The option the word names as typed ("--timeout", "--timeout=5", "-h"); null for none.
-const QCommandLineOption* optionNamed(const QString& word)
-{
-    const QString typed = word.section(QLatin1Char('='), 0, 0);
-    for (const QCommandLineOption& option : options) {
-        const QStringList names = option.names();
-        for (const QString& name : names) {
-            if (typed == (name.size() == 1 ? "-" : "--") + name) {
-                return &option;
-            }
-        }
-    }
-    return nullptr;
-}
-
-// An option whose value is the next word.
-bool takesValue(const QString& word)
-{
-    const QCommandLineOption* option = optionNamed(word);
-    return option != nullptr && !option->valueName().isEmpty() && !word.contains('=');
-}
-
-QString shellWord(const QString& word)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    if (plain.match(word).hasMatch()) {
-        return word;
-    }
-    return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
-           QLatin1Char('\'');
-}
-
-// For a command line the parser refused: the same with "--" before the first word after the
-// command that looks like an option and is none of chctl's (run 500 -hello), how such an
-// argument gets through. Empty when no word is one.
-QString dashHint(const QStringList& arguments)
-{
-    QStringList optionWords;
-    QStringList words;
-    int dashesAt = -1;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& word = arguments.at(i);
-        if (word == QLatin1String("--")) {
-            words += arguments.mid(i + 1);
-            break;
-        }
-        if (looksLikeOption(word) && (optionNamed(word) != nullptr || words.isEmpty())) {
-            optionWords.append(word);
-            if (takesValue(word) && i + 1 < arguments.size()) {
-                optionWords.append(arguments.at(++i));
-            }
-            continue;
-        }
-        if (looksLikeOption(word) && dashesAt < 0) {
-            dashesAt = words.size();
-        }
-        words.append(word);
-    }
-    if (dashesAt < 0) {
-        return {};
-    }
-    words.insert(dashesAt, QStringLiteral("--"));
-    QStringList line{QCoreApplication::applicationName()};
-    for (const QString& word : optionWords + words) {
-        line.append(shellWord(word));
-    }
-    return QStringLiteral("\nchctl: an argument that starts with '-' follows '--': ") +
-           line.join(QLatin1Char(' '));
-}
-
-// The options first, then "--" and the words, so that the parser takes a negative number for
-// an argument. Unchanged when an option lacks its value, which the parser then reports.
-QStringList optionsBeforeWords(const QStringList& arguments)
-{
-    QStringList optionWords;
-    QStringList words;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& word = arguments.at(i);
-        if (word == QLatin1String("--")) {
-            words += arguments.mid(i + 1);
-            break;
-        }
-        if (!looksLikeOption(word)) {
-            words.append(word);
-            continue;
-        }
-        optionWords.append(word);
-        if (takesValue(word)) {
-            if (i + 1 == arguments.size()) {
-                return arguments;
-            }
-            optionWords.append(arguments.at(++i));
-        }
-    }
-    return arguments.mid(0, 1) + optionWords + QStringList{QStringLiteral("--")} + words;
-}
-
 QString columns(const QString& number, const QString& name, int width, const QString& text)
 {
     return QStringLiteral("%1  %2  %3").arg(number, 3).arg(name, -width).arg(text);
@@ -224,8 +116,9 @@ CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
 
 int CommandLine::run(const QStringList& arguments)
 {
-    if (!m_parser.parse(optionsBeforeWords(arguments))) {
-        return usageError(m_parser.errorText() + dashHint(arguments));
+    const OptionWords split(options);
+    if (!m_parser.parse(split.optionsBeforeWords(arguments))) {
+        return usageError(m_parser.errorText() + split.dashHint(arguments));
     }
     if (m_parser.isSet(helpOption)) {
         m_out << m_parser.helpText();
