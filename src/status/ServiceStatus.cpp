@@ -38,7 +38,6 @@ void ServiceStatus::watchSiblings()
     QDBusConnection bus = QDBusConnection::systemBus();
     auto* watcher = new QDBusServiceWatcher(this);
     watcher->setConnection(bus);
-    watcher->setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
     for (const Sibling& sibling : siblings::all()) {
         watcher->addWatchedService(sibling.busName);
     }
