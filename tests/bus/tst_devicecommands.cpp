@@ -6,17 +6,21 @@
 #include "ServiceProcess.h"
 #include "Siblings.h"
 #include "TestBus.h"
+#include "TestTools.h"
 #include "libpivra/DBusArgumentUnpack.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
 #include <csignal>
 #include <functional>
+
+#include <unistd.h>
 
 namespace {
 constexpr int laneCapacity = 3;
@@ -65,6 +69,7 @@ private:
     bool announced(const QString& sibling, bool onBus) const;
 
     TestBus m_bus;
+    QTemporaryDir m_notifyDirectory;
     ServiceProcess* m_service = nullptr;
     QString m_faultyName;
     QVector<QVariantMap> m_mix;
@@ -78,9 +83,22 @@ void DeviceCommandsTest::initTestCase()
     qputenv("QT_LOGGING_RULES", "PrintManager.debug=true;DocumentManager.debug=true;"
                                 "ConfigurationManager.debug=true;Speech.debug=true");
     qputenv("COMMAND_HANDLER_LANE_CAPACITY", QByteArray::number(laneCapacity));
+    // systemd's status line with every sibling there and idle.
+    const int notify = boundSocket(SOCK_DGRAM | SOCK_NONBLOCK, m_notifyDirectory.filePath("n"));
+    qputenv("NOTIFY_SOCKET", QFile::encodeName(m_notifyDirectory.filePath("n")));
     m_service = m_bus.startService();
+    qunsetenv("NOTIFY_SOCKET");
     QVERIFY(m_bus.waitForBusName(TestBus::serviceName));
     QVERIFY(m_bus.watchStatus());
+    QByteArray status;
+    QTRY_VERIFY([&] {
+        char message[256];
+        const ssize_t size = status.isEmpty() ? ::recv(notify, message, sizeof message, 0) : -1;
+        status += QByteArray(message, int(qMax<ssize_t>(size, 0)));
+        return !status.isEmpty();
+    }());
+    QCOMPARE(status, QByteArray("STATUS=Serving 30 commands"));
+    ::close(notify);
 }
 
 namespace {

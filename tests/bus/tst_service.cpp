@@ -86,17 +86,6 @@ qint64 mainThreadWakeUps(qint64 pid)
     return field.match(status).captured(1).toLongLong();
 }
 
-// A unix socket of the type (SOCK_STREAM, SOCK_DGRAM, with flags) bound to the path.
-int boundSocket(int type, const QString& path)
-{
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
-    const int bound = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
-    ::bind(bound, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return bound;
-}
-
 // The message pattern of the installed unit, as systemd hands it to the service.
 QByteArray unitMessagePattern()
 {

@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 // A program run to its end with what it was given on its input: its exit code, -1 if it crashed,
 // and what it wrote to each stream; -1 and why when it did not start or end in time (then killed).
 struct ProgramRun {
@@ -47,4 +50,15 @@ inline QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A unix socket of the type (SOCK_STREAM, SOCK_DGRAM, with flags) bound to the path.
+inline int boundSocket(int type, const QString& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
+    const int bound = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    ::bind(bound, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return bound;
 }
