@@ -109,8 +109,7 @@ CommandLine::CommandLine() : m_out(stdout), m_err(stderr)
     m_parser.setApplicationDescription(
         QString::fromUtf8(description).arg(commandHandlerServiceName));
     m_parser.addOptions(options);
-    m_parser.addPositionalArgument(QStringLiteral("command"),
-                                   QStringLiteral("list, help, run or console."),
+    m_parser.addPositionalArgument(QStringLiteral("command"), verbNames(),
                                    QStringLiteral("[command [arguments...]]"));
 }
 
@@ -162,6 +161,19 @@ const QVector<CommandLine::Verb>& CommandLine::verbs()
         {QStringLiteral("_complete"), 0, anyNumber, {}, false, &CommandLine::complete},
     };
     return table;
+}
+
+// "list, help, run, console or status.": the verbs a technician types, as the help names them.
+QString CommandLine::verbNames()
+{
+    QStringList names;
+    for (const Verb& verb : verbs()) {
+        if (!verb.name.startsWith(QLatin1Char('_'))) {
+            names.append(verb.name);
+        }
+    }
+    const QString last = names.takeLast();
+    return QStringLiteral("%1 or %2.").arg(names.join(QStringLiteral(", ")), last);
 }
 
 // The words are counted before chctl connects to the bus: a usage error sends nothing.

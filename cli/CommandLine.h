@@ -33,6 +33,7 @@ private:
         int (CommandLine::*handler)(const QStringList& words);
     };
     static const QVector<Verb>& verbs();
+    static QString verbNames();
     int dispatch(const QString& name, const QStringList& words);
 
     int list(const QStringList& words);

@@ -91,6 +91,8 @@ void ChctlTest::chctl_data()
     row("help: types as chctl takes them", {"help", "102"}, 0,
         "102  SetSetting\nChange one setting.\nCategory: 1 ConfigurationCommandId\n"
         "Arguments:\n  name text\n  value text\nUsage: chctl run 102 <name:text> <value:text>\n");
+    row("--help names every command it takes", {"--help"}, 0,
+        "  command              list, help, run, console or status.\n");
     row("help without a number, --no-pager", {"--no-pager", "help"}, 0,
         "  6  IpcCommandId            Service and maintenance");
     row("run: text with a blank", {"run", "500", "Hello world"}, 0, "",
