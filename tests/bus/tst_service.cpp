@@ -194,6 +194,8 @@ void ServiceTest::consoleLanguage_data()
     QTest::newRow("empty") << QByteArray("\n") << "\n" + help;
     QTest::newRow("help unknown") << QByteArray("HELP 999\n")
                                   << "\nCommand 999 not found!\n\n" + help;
+    QTest::newRow("command unknown")
+        << QByteArray("C 999\n") << "\nCommand 999 not found!\n\n" + help;
     // How each line reads is the console language's in-process test; one refusal as printed.
     QTest::newRow("C fraction") << QByteArray("c 2.5 1\n")
                                 << refused("Commands must be of integer type!");

@@ -28,6 +28,7 @@ private slots:
     void eachMistakeIsNamedOnce_data();
     void eachMistakeIsNamedOnce();
     void manyProblemsAreBounded();
+    void farNameIsNoMisspelling();
 
 private:
     // The warnings of loading the table, which must load.
@@ -119,6 +120,19 @@ void TableCheckTest::manyProblemsAreBounded()
     QCOMPARE(warnings.size(), 101);
     QCOMPARE(warnings.first(), cannotWork("Stray000", "it is no command of PaperFeedCommandId"));
     QCOMPARE(warnings.last(), QStringLiteral("Command table: 50 more problems"));
+}
+
+// A name far from every command the table lacks is taken for no misspelling: the entry and the
+// lacking command have a line each, so that neither hides the other.
+void TableCheckTest::farNameIsNoMisspelling()
+{
+    QJsonObject renamed = TestBus::defaultTableWith();
+    renamed.insert("Document", renamed.take("SelectDocument"));
+    CommandHandler::TableLoad load;
+    QCOMPARE(warningsOf(renamed, &load),
+             (QStringList{cannotWork("Document", "it is no command of DocumentCommandId"),
+                          "Command table: no entry for SelectDocument (301) of DocumentCommandId: "
+                          "the command is refused"}));
 }
 
 QTEST_GUILESS_MAIN(TableCheckTest)
