@@ -86,6 +86,12 @@ void TableCheckTest::eachMistakeIsNamedOnce_data()
         << renamed
         << cannotWork("SelectDokument",
                       "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
+    QJsonObject twoOff = shipped;
+    twoOff.insert("SelectDokumnt", twoOff.take("SelectDocument"));
+    QTest::newRow("entry name two letters off")
+        << twoOff
+        << cannotWork("SelectDokumnt",
+                      "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
     QTest::newRow("a method only QObject offers")
         << with("EjectPaper", "function", "deleteLater")
         << cannotWork("EjectPaper",
