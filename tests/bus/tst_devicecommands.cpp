@@ -149,7 +149,8 @@ void DeviceCommandsTest::commandReachesItsSibling_data()
             "\033[1;4m Speech \n\033[0m");
     addCall(command(102, {"language", "de"}),
             "configuration-manager: setSetting(\"language\", \"de\")",
-            {{"group", "General"}, {"name", "language"}, {"value", "de"}, {"previous", "en"}});
+            {{"group", "General"}, {"name", "language"}, {"value", "de"}, {"previous", "en"}},
+            "previous : en\n");
     addCall(command(103, {"Embossing"}), "configuration-manager: getSettingsGroup(\"Embossing\")",
             details("Embossing", groups.value("Embossing")));
     addCall(command(104), "configuration-manager: resetSettings()");

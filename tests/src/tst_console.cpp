@@ -1,19 +1,24 @@
-// The operator console's print-out of the notifications the handler emits, in-process: with
-// the console's logging category switched on, a notification's id and sender; one that lacks a
-// key of a notification is refused with one error line and prints nothing else.
+// The operator console in-process, apart from its language (the service test's): one made
+// while standard input is closed says at once that it is closed; and its print-out of the
+// notifications the handler emits: with the console's logging category switched on, a
+// notification's id and sender; one that lacks a key is refused with one error line.
 #include "CommandHandler.h"
 #include "Console.h"
+#include "ConsoleTexts.h"
 #include "DirectCarrier.h"
 #include "LogCapture.h"
 
 #include <QLoggingCategory>
 #include <QTest>
 
+#include <unistd.h>
+
 class ConsoleTest : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void closedWithoutInput();
     void printsNotifications_data();
     void printsNotifications();
 
@@ -25,7 +30,18 @@ private:
 void ConsoleTest::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("Console.debug=true"));
+}
+
+// The one console of the test: every console made connects to the handler's notifications.
+void ConsoleTest::closedWithoutInput()
+{
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    LogCapture log;
     new Console(&m_handler);
+    QCOMPARE(::dup2(input, STDIN_FILENO), STDIN_FILENO);
+    ::close(input);
+    QTRY_COMPARE(log.messages(QtInfoMsg), QStringList{consoleText::consoleClosed});
 }
 
 void ConsoleTest::printsNotifications_data()
