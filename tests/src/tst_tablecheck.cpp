@@ -80,18 +80,15 @@ void TableCheckTest::eachMistakeIsNamedOnce_data()
                                    << QStringLiteral("Command table: no entry for StopSpeaking "
                                                      "(501) of TestingCommandId: the command is "
                                                      "refused");
-    QJsonObject renamed = shipped;
-    renamed.insert("SelectDokument", renamed.take("SelectDocument"));
-    QTest::newRow("entry name misspelt")
-        << renamed
-        << cannotWork("SelectDokument",
-                      "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
-    QJsonObject twoOff = shipped;
-    twoOff.insert("SelectDokumnt", twoOff.take("SelectDocument"));
-    QTest::newRow("entry name two letters off")
-        << twoOff
-        << cannotWork("SelectDokumnt",
-                      "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
+    // SelectDocument misspelt one and two letters off: taken for the command it was meant as.
+    for (const char* misspelt : {"SelectDokument", "SelectDokumnt"}) {
+        QJsonObject renamed = shipped;
+        renamed.insert(misspelt, renamed.take("SelectDocument"));
+        QTest::addRow("entry name %s", misspelt)
+            << renamed
+            << cannotWork(misspelt,
+                          "it is no command of DocumentCommandId, which lacks \"SelectDocument\"");
+    }
     QTest::newRow("a method only QObject offers")
         << with("EjectPaper", "function", "deleteLater")
         << cannotWork("EjectPaper",
